@@ -1,0 +1,88 @@
+// A test cab: loads the module through its entry points, reports an 8-notch
+// vehicle (emergency 9, reset position 7) and drives frames, keeping the
+// host's panel and sound arrays and the last returned handles.
+#ifndef ATSVORLAN800_TESTS_CAB_H
+#define ATSVORLAN800_TESTS_CAB_H
+
+#include <array>
+#include <cstdint>
+
+#include "plugin/atsplugin.h"
+#include "plugin/module.h"
+#include "unit/vorlan800.h"
+
+namespace vorlan::test {
+
+inline constexpr int32_t kNotches = 8;
+inline constexpr int32_t kEmergency = 9;
+// The host fills its arrays with this before the first frame; an element the
+// module must not write keeps it.
+inline constexpr int32_t kCanary = 0x5A5A5A5A;
+
+struct Cab {
+  std::array<int, ATS_PANEL_SIZE> panel;
+  std::array<int, ATS_SOUND_SIZE> sound;
+  ATS_HANDLES handles{};
+  int32_t time = 0;
+  double location = 0.0;
+
+  explicit Cab(int32_t notches = kNotches) {
+    panel.fill(kCanary);
+    sound.fill(kCanary);
+    atsLoad();
+    ATS_VEHICLESPEC spec{};
+    spec.BrakeNotches = notches;
+    atsSetVehicleSpec(spec);
+    atsInitialize(0);
+  }
+  ~Cab() { atsDispose(); }
+  Cab(const Cab&) = delete;
+  Cab& operator=(const Cab&) = delete;
+
+  CVorlan800& unit() { return *LoadedUnit(); }
+
+  // One frame at an explicit time, location and host speed.
+  ATS_HANDLES Frame(int32_t t, double loc, float speed, float bc = 0.0f, float mr = 0.0f,
+                    float current = 0.0f) {
+    ATS_VEHICLESTATE s{};
+    s.Location = loc;
+    s.Speed = speed;
+    s.Time = t;
+    s.BcPressure = bc;
+    s.MrPressure = mr;
+    s.Current = current;
+    time = t;
+    location = loc;
+    handles = atsElapse(s, panel.data(), sound.data());
+    return handles;
+  }
+
+  // One frame of dt ms at a constant speed: the location advances so that the
+  // derived speed agrees with the host speed (no slip).
+  ATS_HANDLES Run(float speed, int32_t dt = 100, float bc = 0.0f, float mr = 0.0f,
+                  float current = 0.0f) {
+    return Frame(time + dt, location + speed * dt / 3600.0, speed, bc, mr, current);
+  }
+
+  // Switches the unit on with the handles secured and the doors closed.
+  void SwitchOnSecured() {
+    atsSetReverser(0);
+    atsSetPower(0);
+    atsSetBrake(kEmergency);
+    atsDoorClose();
+    atsKeyDown(kKeySwitchOn);
+    atsKeyUp(kKeySwitchOn);
+  }
+
+  void Beacon(int32_t type, int32_t signal, int32_t optional) {
+    ATS_BEACONDATA b{};
+    b.Type = type;
+    b.Signal = signal;
+    b.Optional = optional;
+    atsSetBeaconData(b);
+  }
+};
+
+}  // namespace vorlan::test
+
+#endif  // ATSVORLAN800_TESTS_CAB_H

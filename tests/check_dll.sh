@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Checks the product DLL as a host sees it: exactly the 32 export names (the 16
+# plain ones and the 16 decorated ones the platform compiler gives the
+# declarations), each decorated name at the same address as its plain one, the
+# export directory's own name, only Windows system DLLs imported, stripped.
+# Usage: check_dll.sh DLL SOURCE_DIR
+set -euo pipefail
+dll=$1 src=$2
+objdump=i686-w64-mingw32-objdump
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -f "$dll" ] || fail "no DLL at $dll"
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+
+$objdump -p "$dll" > "$tmp/p"
+python3 "$src/tests/pe_exports.py" "$dll" > "$tmp/exports"
+[ "$(awk '$1=="DLLNAME"{print $2}' "$tmp/exports")" = ATSVorlan800.dll ] ||
+  fail "export directory does not name ATSVorlan800.dll"
+awk '$1!="DLLNAME"{print $1}' "$tmp/exports" | sort > "$tmp/names"
+
+plain="Load Dispose GetPluginVersion SetVehicleSpec Initialize Elapse SetPower SetBrake
+SetReverser KeyDown KeyUp HornBlow DoorOpen DoorClose SetSignal SetBeaconData"
+printf '%s\n' $plain > "$tmp/plain"
+# The decorated names, from the declarations compiled for the platform ABI.
+clang++ --target=i686-pc-windows-msvc -I"$src" -c "$src/tests/decorated_names.cpp" -o "$tmp/d.obj"
+llvm-nm "$tmp/d.obj" | awk '$2=="T"{print $3}' > "$tmp/decorated"
+[ "$(wc -l < "$tmp/decorated")" -eq 16 ] || fail "expected 16 decorated declarations"
+sort "$tmp/plain" "$tmp/decorated" > "$tmp/expected"
+diff -u "$tmp/expected" "$tmp/names" || fail "export names differ (expected vs DLL)"
+
+# Each decorated ?atsX@@... leads to the same function as the plain X.
+for p in $plain; do
+  a=$(awk -v n="$p" '$1==n{print $2}' "$tmp/exports")
+  b=$(awk -v n="?ats$p@@" 'index($1,n)==1{print $2}' "$tmp/exports")
+  [ -n "$a" ] && [ "$a" = "$b" ] || fail "$p and its decorated name lead to different addresses ($a, $b)"
+done
+
+# Imports: Windows system DLLs only.
+allowed='^(KERNEL32|USER32|msvcrt|DINPUT8|ADVAPI32|ntdll)\.dll$'
+grep 'DLL Name:' "$tmp/p" | awk '{print $3}' > "$tmp/imports"
+while read -r d; do
+  [[ "$d" =~ $allowed ]] || fail "imports non-system DLL $d"
+done < "$tmp/imports"
+echo "imports: $(tr '\n' ' ' < "$tmp/imports")"
+
+# Stripped: no symbol table.
+$objdump -t "$dll" | grep -q '^no symbols' || fail "DLL is not stripped"
+echo "ok: 32 exports, system imports only, stripped"
