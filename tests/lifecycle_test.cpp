@@ -186,6 +186,38 @@ TEST(Lifecycle, HornAndSignalChangeNothing) {
   EXPECT_EQ(run(true), run(false));
 }
 
+// The members the module does not read may hold any bytes, NaN patterns included.
+TEST(Lifecycle, UnreadRecordMembersChangeNothing) {
+  auto run = [](uint8_t fill) {
+    Cab cab;
+    cab.SwitchOnSecured();
+    atsSetBrake(0);
+    atsSetPower(1);
+    atsSetReverser(1);
+    std::tuple<int32_t, int32_t, int32_t, decltype(cab.panel), decltype(cab.sound)> out;
+    for (int32_t i = 1; i <= 30; ++i) {
+      ATS_BEACONDATA b;
+      std::memset(&b, fill, sizeof b);
+      b.Type = 0;
+      b.Signal = 1;
+      b.Optional = 0;
+      atsSetBeaconData(b);
+      ATS_VEHICLESTATE s;
+      std::memset(&s, fill, sizeof s);
+      s.Location = i * 1.2;
+      s.Speed = static_cast<float>(i);
+      s.Time = i * 100;
+      s.BcPressure = 50.0f;
+      s.MrPressure = 700.0f + static_cast<float>(i);
+      s.Current = 30.0f;
+      ATS_HANDLES h = atsElapse(s, cab.panel.data(), cab.sound.data());
+      out = std::make_tuple(h.Brake, h.Power, h.ConstantSpeed, cab.panel, cab.sound);
+    }
+    return out;
+  };
+  EXPECT_EQ(run(0x00), run(0xFF));
+}
+
 TEST(Lifecycle, ManyLoadDisposeCycles) {
   for (int i = 0; i < 1000; ++i) {
     atsLoad();
