@@ -19,6 +19,14 @@ namespace {
 // frame does not write carries its previous value, across loads too.
 CVorlan800* g_unit = nullptr;
 ATS_HANDLES g_handles = {0, 0, 0, 0};
+
+// Called directly, not through the exported symbol, so that no other module's
+// symbol of the same name can stand in for it.
+void DisposeModule() noexcept {
+  vorlan::StopKeyboardWatch();
+  delete g_unit;
+  g_unit = nullptr;
+}
 }  // namespace
 
 namespace vorlan {
@@ -29,7 +37,7 @@ const ATS_HANDLES& HandleRecord() noexcept { return g_handles; }
 extern "C" {
 
 void ATS_CALL atsLoad(void) noexcept {
-  if (g_unit != nullptr) atsDispose();  // a second load must not leak the first
+  if (g_unit != nullptr) DisposeModule();  // a second load must not leak the first
   vorlan::StartKeyboardWatch();
   try {
     g_unit = new CVorlan800();
@@ -40,11 +48,7 @@ void ATS_CALL atsLoad(void) noexcept {
   }
 }
 
-void ATS_CALL atsDispose(void) noexcept {
-  vorlan::StopKeyboardWatch();
-  delete g_unit;
-  g_unit = nullptr;
-}
+void ATS_CALL atsDispose(void) noexcept { DisposeModule(); }
 
 int ATS_CALL atsGetPluginVersion(void) noexcept { return ATS_VERSION; }
 
