@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Runs a 32-bit Windows program under Wine, headless, for CTest and for tools
+# that compare what Windows programs print (the headless host's traces).
+#
+#   run_wine.sh --prefix DIR --init
+#       Creates, or brings up to date, the scratch Wine prefix DIR. Takes a
+#       while the first time, so CTest does it once, as the fixture
+#       "wine_prefix" (test wine_prefix, prefix ${CMAKE_BINARY_DIR}/wineprefix
+#       of the native build); tests that run programs require that fixture.
+#   run_wine.sh --prefix DIR [--cwd DIR] [--timeout SECONDS] PROGRAM [ARG...]
+#       Runs PROGRAM (a Windows .exe, by its Linux path) with ARGs in that
+#       prefix, from the directory --cwd (default: the current one), with its
+#       standard input empty and its output passed through. Exits with the
+#       program's own status; 124 if it ran out of time (default 120 s).
+#
+# In CMake, for example:
+#   add_test(NAME my_test COMMAND bash ${PROJECT_SOURCE_DIR}/tests/run_wine.sh
+#            --prefix ${CMAKE_BINARY_DIR}/wineprefix --cwd ${ATS_WIN32_DIR}
+#            ${ATS_WIN32_DIR}/tests/win32/some.exe ATSVorlan800.dll)
+#   set_tests_properties(my_test PROPERTIES FIXTURES_REQUIRED wine_prefix
+#                        SKIP_RETURN_CODE 77 TIMEOUT 300)
+#
+# Headless: no display is used, no dialog asks to install Mono or Gecko, and
+# Wine's own diagnostics are off. When Wine cannot run 32-bit programs here it
+# says why and exits 77, which CTest reports as skipped, never as passed.
+set -uo pipefail
+
+kSkip=77
+kTimedOut=124
+
+prefix="" cwd="" init=0 limit=120
+while [ $# -gt 0 ]; do
+  case $1 in
+    --prefix) prefix=$2; shift 2 ;;
+    --cwd) cwd=$2; shift 2 ;;
+    --timeout) limit=$2; shift 2 ;;
+    --init) init=1; limit=480; shift ;;
+    --) shift; break ;;
+    -*) echo "run_wine.sh: unknown option $1" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
+[ -n "$prefix" ] || { echo "run_wine.sh: --prefix DIR is required" >&2; exit 2; }
+[ "$init" -eq 1 ] || [ $# -gt 0 ] || { echo "run_wine.sh: no program given" >&2; exit 2; }
+
+skip() {
+  echo "SKIPPED: $*" >&2
+  exit "$kSkip"
+}
+
+# Can Wine run 32-bit programs here? Each way it cannot is named, with the
+# package that brings what is missing.
+command -v wine >/dev/null 2>&1 ||
+  skip "Wine is not installed (Debian packages wine and wine32:i386; scripts/bootstrap installs them)"
+if [ -e /usr/lib/wine/wine64 ] && [ ! -e /usr/lib/wine/wine ]; then
+  skip "Wine has no 32-bit loader (Debian package wine32:i386 is missing)"
+fi
+if ! answer=$(wine --version 2>&1); then
+  if [[ $answer == *"Exec format error"* ]]; then
+    skip "this machine's kernel does not run 32-bit (i386) Linux programs, which wine32:i386 is made of (${answer##*: })"
+  fi
+  skip "wine --version fails: $answer"
+fi
+
+export WINEPREFIX=$prefix
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko install prompts
+unset DISPLAY WAYLAND_DISPLAY
+
+# A wine server started here, detached from this script's output: otherwise it
+# would inherit CTest's pipes and outlive the test holding them open. If one
+# already serves the prefix, this one leaves at once.
+start_server() { wineserver -p3 </dev/null >/dev/null 2>&1 || true; }
+
+# Gives up on a hung program: stops the prefix's server and everything in it.
+timed_out() {
+  echo "run_wine.sh: $1 did not finish within ${limit} s" >&2
+  wineserver -k >/dev/null 2>&1 || true
+  exit "$kTimedOut"
+}
+
+if [ "$init" -eq 1 ]; then
+  mkdir -p "$(dirname "$prefix")"
+  exec 9>"$prefix.lock"
+  flock 9  # one set-up at a time, however many runs ask for it
+  start_server
+  timeout --kill-after=10 "$limit" wine wineboot --init </dev/null
+  status=$?
+  [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "wineboot --init"
+  wineserver -w  # the prefix is complete on disk once its server is gone
+  [ "$status" -eq 0 ] && echo "wine prefix ready: $prefix ($answer)"
+  exit "$status"
+fi
+
+[ -f "$1" ] || { echo "run_wine.sh: no program at $1" >&2; exit 2; }
+program=$(realpath "$1")  # as given, before --cwd moves away
+shift
+[ -z "$cwd" ] || cd "$cwd" || exit 2
+start_server
+timeout --kill-after=10 "$limit" wine "$program" "$@" </dev/null
+status=$?
+[ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "$program"
+exit "$status"
