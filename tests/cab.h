@@ -19,6 +19,11 @@ inline constexpr int32_t kEmergency = 9;
 // module must not write keeps it.
 inline constexpr int32_t kCanary = 0x5A5A5A5A;
 
+// A handle record as {Brake, Power, Reverser, ConstantSpeed}, to compare whole.
+inline std::array<int32_t, 4> Handles(const ATS_HANDLES& h) {
+  return {h.Brake, h.Power, h.Reverser, h.ConstantSpeed};
+}
+
 struct Cab {
   std::array<int, ATS_PANEL_SIZE> panel;
   std::array<int, ATS_SOUND_SIZE> sound;
@@ -68,10 +73,22 @@ struct Cab {
   void SwitchOnSecured() {
     atsSetReverser(0);
     atsSetPower(0);
-    atsSetBrake(kEmergency);
+    atsSetBrake(unit().m_emergencyNotch);
     atsDoorClose();
     atsKeyDown(kKeySwitchOn);
     atsKeyUp(kKeySwitchOn);
+  }
+
+  // Two frames that leave the derived ground speed at v exactly (v metres over
+  // 3600 ms from location 0), at the given host speed.
+  void DeriveGroundSpeed(float v, float hostSpeed = 0.0f) {
+    Frame(time + 1000, 0.0, hostSpeed);
+    Frame(time + 3600, v, hostSpeed);
+  }
+
+  // The eight sound elements the module writes: indices 0, 2, 3, 4, 7, 8, 9, 100.
+  std::array<int, 8> Sounds() const {
+    return {sound[0], sound[2], sound[3], sound[4], sound[7], sound[8], sound[9], sound[100]};
   }
 
   void Beacon(int32_t type, int32_t signal, int32_t optional) {
