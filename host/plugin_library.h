@@ -1,0 +1,71 @@
+// A plug-in library opened the way a simulator opens it: by path, with each of
+// the sixteen entry points looked up under its plain export name. Nothing of
+// the plug-in is linked in, so any library with this interface can be driven.
+#ifndef ATSHOST_PLUGIN_LIBRARY_H
+#define ATSHOST_PLUGIN_LIBRARY_H
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "plugin/atsplugin.h"
+
+namespace atshost {
+
+// The entry points as the host calls them: records by value, and on 32-bit
+// Windows the __stdcall convention that ATS_CALL names.
+struct PluginApi {
+  void(ATS_CALL* Load)();
+  void(ATS_CALL* Dispose)();
+  int(ATS_CALL* GetPluginVersion)();
+  void(ATS_CALL* SetVehicleSpec)(ATS_VEHICLESPEC);
+  void(ATS_CALL* Initialize)(int);
+  ATS_HANDLES(ATS_CALL* Elapse)(ATS_VEHICLESTATE, int*, int*);
+  void(ATS_CALL* SetPower)(int);
+  void(ATS_CALL* SetBrake)(int);
+  void(ATS_CALL* SetReverser)(int);
+  void(ATS_CALL* KeyDown)(int);
+  void(ATS_CALL* KeyUp)(int);
+  void(ATS_CALL* HornBlow)(int);
+  void(ATS_CALL* DoorOpen)();
+  void(ATS_CALL* DoorClose)();
+  void(ATS_CALL* SetSignal)(int);
+  void(ATS_CALL* SetBeaconData)(ATS_BEACONDATA);
+};
+
+// The library could not be opened, or lacks entry points; the message names
+// the library and what is missing.
+class PluginLoadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class PluginLibrary {
+ public:
+  // Opens the library and resolves all sixteen names, or throws
+  // PluginLoadError. A library that lacks any name is closed again at once.
+  static std::unique_ptr<PluginLibrary> Open(const std::string& path);
+
+  // The library next to this program: ATSVorlan800.so, or ATSVorlan800.dll on
+  // Windows.
+  static std::string DefaultPath();
+
+  ~PluginLibrary();
+  PluginLibrary(const PluginLibrary&) = delete;
+  PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+  const PluginApi& api() const { return api_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  PluginLibrary(void* handle, std::string path, const PluginApi& api)
+      : handle_(handle), path_(std::move(path)), api_(api) {}
+
+  void* handle_;
+  std::string path_;
+  PluginApi api_;
+};
+
+}  // namespace atshost
+
+#endif  // ATSHOST_PLUGIN_LIBRARY_H

@@ -1,0 +1,342 @@
+#include "host/svg_chart.h"
+
+#include <algorithm>
+
+#include "host/format.h"
+
+namespace atshost {
+namespace {
+
+// Page layout, in SVG user units (pixels).
+constexpr double kWidth = 1200.0;
+constexpr double kLeft = 70.0;
+constexpr double kRight = 1170.0;
+constexpr double kSpeedTop = 70.0;
+constexpr double kSpeedBottom = 470.0;
+constexpr double kHandleTop = 520.0;
+constexpr double kHandleBottom = 700.0;
+constexpr double kHeight = 760.0;
+constexpr int kTargetTicks = 10;
+
+// The governor's thresholds, drawn as reference lines.
+constexpr double kGovernorBrakes = 76.0;
+constexpr double kGovernorReleases = 71.0;
+
+constexpr double kMsPerS = 1000.0;
+
+// Colours.
+constexpr const char* kSpeedColour = "#1f5fbf";
+constexpr const char* kBrakeColour = "#c62828";
+constexpr const char* kPowerColour = "#2e7d32";
+constexpr const char* kGovernorColour = "#d84315";
+constexpr const char* kReleaseColour = "#ef6c00";
+constexpr const char* kLimitColour = "#6a1b9a";
+
+std::string Num(double v) { return Fixed(v, 1); }
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// A step of 1, 2 or 5 times a power of ten that cuts `range` into about
+// kTargetTicks parts.
+double NiceStep(double range) {
+  static constexpr double kFactors[] = {1.0, 2.0, 5.0};
+  double decade = 0.001;
+  for (;;) {
+    for (double f : kFactors) {
+      if (range / (f * decade) <= kTargetTicks) return f * decade;
+    }
+    decade *= 10.0;
+  }
+}
+
+struct Scale {
+  double lo, hi, from, to;  // data range onto pixel range
+  double operator()(double v) const { return from + (v - lo) / (hi - lo) * (to - from); }
+};
+
+std::string Text(double x, double y, const std::string& text, const char* extra = "") {
+  return "<text x=\"" + Num(x) + "\" y=\"" + Num(y) + "\" " + extra + ">" + Escape(text) +
+         "</text>\n";
+}
+
+std::string Line(double x1, double y1, double x2, double y2, const std::string& style) {
+  return "<line x1=\"" + Num(x1) + "\" y1=\"" + Num(y1) + "\" x2=\"" + Num(x2) + "\" y2=\"" +
+         Num(y2) + "\" " + style + "/>\n";
+}
+
+}  // namespace
+
+std::optional<double> BeaconLimit(const ATS_BEACONDATA& b) {
+  if (b.Type == 9) return static_cast<double>(b.Optional);
+  if (b.Type != 0) return std::nullopt;
+  static constexpr double kSignalLimits[] = {0.0, 28.0, 48.0, 68.0};
+  if (b.Optional == 0 && b.Signal >= 0 && b.Signal <= 3) return kSignalLimits[b.Signal];
+  if (b.Optional == 50 && b.Signal == 0) return 19.0;
+  if (b.Optional == 150 && b.Signal == 0) return 29.0;
+  return std::nullopt;
+}
+
+void SvgChart::OnFrame(const FrameRecord& r) {
+  Sample s;
+  s.time_s = r.state.Time / kMsPerS;
+  s.location = r.state.Location;
+  s.speed = r.state.Speed;
+  s.brake = r.handles.Brake;
+  s.power = r.handles.Power;
+  s.driver_brake = r.host.brake;
+  s.driver_power = r.host.power;
+  s.constant_speed = r.handles.ConstantSpeed;
+  s.unit = reader_.Read(r);
+  emergency_ = std::max(emergency_, r.host.emergency_notch());
+  top_power_ = std::max({top_power_, r.host.power, r.handles.Power});
+
+  const Sample* before = samples_.empty() ? nullptr : &samples_.back();
+  auto mark = [&](Mark::Kind kind, std::string label, std::optional<double> limit) {
+    marks_.push_back(Mark{s.time_s, s.location, std::move(label), limit, kind});
+  };
+  for (const HostEvent& e : r.events) {
+    if (e.kind != EventKind::kBeacon) continue;
+    const std::optional<double> limit = BeaconLimit(e.beacon);
+    mark(Mark::Kind::kBeacon, limit ? Fixed(*limit, 0) : "b" + std::to_string(e.beacon.Type),
+         limit);
+  }
+  const std::string unit = s.unit;
+  if (unit == "TRIPPED" && (before == nullptr || std::string(before->unit) != unit)) {
+    mark(Mark::Kind::kTrip, "TRIP", std::nullopt);
+  }
+  if (unit == "WARNING" && (before == nullptr || std::string(before->unit) != unit)) {
+    mark(Mark::Kind::kWarning, "WARNING", std::nullopt);
+  }
+  if (r.Panel(11) != 0 && (samples_.empty() || !in_window_)) {
+    mark(Mark::Kind::kStop, "stop window", std::nullopt);
+  }
+  in_window_ = r.Panel(11) != 0;
+  samples_.push_back(s);
+}
+
+void SvgChart::Write(std::ostream& out) const {
+  std::string svg;
+  svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
+         Num(kHeight) + "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
+         "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  svg += Text(kLeft, 24, title_, "font-size=\"16\" font-weight=\"bold\"");
+
+  if (samples_.empty()) {
+    svg += Text(kLeft, kSpeedTop + 20, "no frames were run");
+    out << svg << "</svg>\n";
+    return;
+  }
+
+  // Scales.
+  double x_lo = X(samples_.front()), x_hi = x_lo, v_lo = 0.0, v_hi = 90.0;
+  for (const Sample& s : samples_) {
+    x_lo = std::min(x_lo, X(s));
+    x_hi = std::max(x_hi, X(s));
+    v_lo = std::min(v_lo, s.speed);
+    v_hi = std::max(v_hi, s.speed + 5.0);
+  }
+  if (!(x_hi > x_lo)) x_hi = x_lo + 1.0;
+  const double v_step = NiceStep(v_hi - v_lo);
+  v_lo = v_step * static_cast<double>(static_cast<int64_t>(v_lo / v_step) - (v_lo < 0.0));
+  v_hi = v_step * static_cast<double>(static_cast<int64_t>(v_hi / v_step) + 1);
+  const Scale x{x_lo, x_hi, kLeft, kRight};
+  const Scale v{v_lo, v_hi, kSpeedBottom, kSpeedTop};
+  const int32_t n_hi = std::max(emergency_, top_power_) + 1;
+  const Scale n{0.0, static_cast<double>(n_hi), kHandleBottom, kHandleTop};
+
+  // Shading while the unit is off, tripped or warning, over both panels.
+  for (std::size_t i = 0; i < samples_.size();) {
+    std::size_t j = i;
+    while (j + 1 < samples_.size() && std::string(samples_[j + 1].unit) == samples_[i].unit) ++j;
+    const std::string unit = samples_[i].unit;
+    const char* fill = unit == "OFF"       ? "#e0e0e0"
+                       : unit == "TRIPPED" ? "#ffd6d6"
+                       : unit == "WARNING" ? "#ffe6bf"
+                                           : nullptr;
+    if (fill != nullptr && axis_ == Axis::kTime) {
+      const double a = x(X(samples_[i]));
+      const double b = x(X(samples_[std::min(j + 1, samples_.size() - 1)]));
+      for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
+        svg += "<rect x=\"" + Num(a) + "\" y=\"" + Num(top) + "\" width=\"" +
+               Num(std::max(b - a, 1.0)) + "\" height=\"" + Num(bottom - top) + "\" fill=\"" +
+               fill + "\"/>\n";
+      }
+    }
+    i = j + 1;
+  }
+
+  // Grids, axes and their labels.
+  const double x_step = NiceStep(x_hi - x_lo);
+  for (double t = x_step * static_cast<double>(static_cast<int64_t>(x_lo / x_step)); t <= x_hi;
+       t += x_step) {
+    if (t < x_lo) continue;
+    for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
+      svg += Line(x(t), top, x(t), bottom, "stroke=\"#ececec\"");
+    }
+    svg += Text(x(t), kHandleBottom + 16, Grouped(t, x_step < 1.0 ? 1 : 0),
+                "text-anchor=\"middle\" fill=\"#444\"");
+  }
+  svg += Text((kLeft + kRight) / 2, kHandleBottom + 36,
+              axis_ == Axis::kTime ? "host time (s)" : "location (m)",
+              "text-anchor=\"middle\" fill=\"#444\"");
+  for (double s = v_lo; s <= v_hi + v_step / 2; s += v_step) {
+    svg += Line(kLeft, v(s), kRight, v(s), "stroke=\"#ececec\"");
+    svg += Text(kLeft - 6, v(s) + 4, Fixed(s, 0), "text-anchor=\"end\" fill=\"#444\"");
+  }
+  svg += Text(16, (kSpeedTop + kSpeedBottom) / 2, "speed (km/h)",
+              ("text-anchor=\"middle\" fill=\"#444\" transform=\"rotate(-90 16 " +
+               Num((kSpeedTop + kSpeedBottom) / 2) + ")\"")
+                  .c_str());
+  for (int32_t k = 0; k <= n_hi; ++k) {
+    svg += Line(kLeft, n(k), kRight, n(k), "stroke=\"#ececec\"");
+    svg += Text(kLeft - 6, n(k) + 4, std::to_string(k), "text-anchor=\"end\" fill=\"#444\"");
+  }
+  svg += Text(16, (kHandleTop + kHandleBottom) / 2, "notch",
+              ("text-anchor=\"middle\" fill=\"#444\" transform=\"rotate(-90 16 " +
+               Num((kHandleTop + kHandleBottom) / 2) + ")\"")
+                  .c_str());
+  for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
+    svg += "<rect x=\"" + Num(kLeft) + "\" y=\"" + Num(top) + "\" width=\"" + Num(kRight - kLeft) +
+           "\" height=\"" + Num(bottom - top) + "\" fill=\"none\" stroke=\"#888\"/>\n";
+  }
+
+  // The governor's two thresholds.
+  svg += Line(kLeft, v(kGovernorBrakes), kRight, v(kGovernorBrakes),
+              std::string("stroke=\"") + kGovernorColour + "\" stroke-dasharray=\"8 4\"");
+  svg += Text(kRight - 4, v(kGovernorBrakes) - 4, "76: governor brakes above",
+              (std::string("text-anchor=\"end\" fill=\"") + kGovernorColour + "\"").c_str());
+  svg += Line(kLeft, v(kGovernorReleases), kRight, v(kGovernorReleases),
+              std::string("stroke=\"") + kReleaseColour + "\" stroke-dasharray=\"3 3\"");
+  svg += Text(kRight - 4, v(kGovernorReleases) + 14, "71: releases below",
+              (std::string("text-anchor=\"end\" fill=\"") + kReleaseColour + "\"").c_str());
+
+  // Marks: beacons with their limits, trips, warnings, stops.
+  for (const Mark& m : marks_) {
+    const double mx = x(X(m));
+    switch (m.kind) {
+      case Mark::Kind::kBeacon:
+        svg += Line(mx, kSpeedTop, mx, kSpeedBottom, "stroke=\"#9e9e9e\" stroke-dasharray=\"2 3\"");
+        if (m.limit) {
+          const double ly = v(std::clamp(*m.limit, v_lo, v_hi));
+          svg += Line(mx - 10, ly, mx + 10, ly,
+                      std::string("stroke=\"") + kLimitColour + "\" stroke-width=\"4\"");
+          svg += Text(mx + 12, ly - 4, "limit " + m.label,
+                      (std::string("fill=\"") + kLimitColour + "\"").c_str());
+        } else {
+          svg += Text(mx + 3, kSpeedBottom - 4, m.label, "fill=\"#757575\" font-size=\"10\"");
+        }
+        break;
+      case Mark::Kind::kTrip:
+      case Mark::Kind::kWarning: {
+        const char* colour = m.kind == Mark::Kind::kTrip ? "#b71c1c" : "#e65100";
+        svg += Line(mx, kSpeedTop, mx, kHandleBottom,
+                    std::string("stroke=\"") + colour + "\" stroke-width=\"2\"");
+        svg += Text(mx + 4, kSpeedTop + 14, m.label,
+                    (std::string("fill=\"") + colour + "\" font-weight=\"bold\"").c_str());
+        break;
+      }
+      case Mark::Kind::kStop:
+        svg += "<circle cx=\"" + Num(mx) + "\" cy=\"" + Num(v(0.0)) +
+               "\" r=\"6\" fill=\"none\" stroke=\"#00897b\" stroke-width=\"2\"/>\n";
+        svg += Text(mx, v(0.0) - 10, m.label, "text-anchor=\"middle\" fill=\"#00897b\"");
+        break;
+    }
+  }
+
+  // The speed.
+  svg += std::string("<polyline fill=\"none\" stroke=\"") + kSpeedColour +
+         "\" stroke-width=\"1.8\" points=\"";
+  for (const Sample& s : samples_) svg += Num(x(X(s))) + "," + Num(v(s.speed)) + " ";
+  svg += "\"/>\n";
+
+  // Handles as steps: what the driver asked for (thin, dashed) under what the
+  // plug-in returned (thick).
+  auto steps = [&](auto value, const char* colour, const char* style) {
+    std::string pts;
+    int32_t last = value(samples_.front());
+    pts += Num(x(X(samples_.front()))) + "," + Num(n(last)) + " ";
+    for (const Sample& s : samples_) {
+      const int32_t now = value(s);
+      if (now != last) {
+        pts += Num(x(X(s))) + "," + Num(n(last)) + " " + Num(x(X(s))) + "," + Num(n(now)) + " ";
+        last = now;
+      }
+    }
+    pts += Num(x(X(samples_.back()))) + "," + Num(n(last));
+    svg += std::string("<polyline fill=\"none\" stroke=\"") + colour + "\" " + style +
+           " points=\"" + pts + "\"/>\n";
+  };
+  steps([](const Sample& s) { return s.driver_power; }, kPowerColour,
+        "stroke-width=\"1\" stroke-dasharray=\"4 3\"");
+  steps([](const Sample& s) { return s.driver_brake; }, kBrakeColour,
+        "stroke-width=\"1\" stroke-dasharray=\"4 3\"");
+  steps([](const Sample& s) { return s.power; }, kPowerColour, "stroke-width=\"2.2\"");
+  steps([](const Sample& s) { return s.brake; }, kBrakeColour, "stroke-width=\"2.2\"");
+
+  // Constant-speed command on: a band along the top of the handle panel.
+  for (std::size_t i = 0; i < samples_.size();) {
+    if (samples_[i].constant_speed != 1) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j + 1 < samples_.size() && samples_[j + 1].constant_speed == 1) ++j;
+    const double a = x(X(samples_[i]));
+    const double b = x(X(samples_[j]));
+    svg += "<rect x=\"" + Num(a) + "\" y=\"" + Num(kHandleTop + 2) + "\" width=\"" +
+           Num(std::max(b - a, 1.0)) + "\" height=\"6\" fill=\"" + kSpeedColour +
+           "\" opacity=\"0.6\"/>\n";
+    i = j + 1;
+  }
+
+  // Legend.
+  struct Entry {
+    const char* colour;
+    const char* style;
+    const char* label;
+  };
+  const Entry entries[] = {
+      {kSpeedColour, "stroke-width=\"2\"", "speed"},
+      {kBrakeColour, "stroke-width=\"2.2\"", "brake returned"},
+      {kBrakeColour, "stroke-width=\"1\" stroke-dasharray=\"4 3\"", "driver's brake"},
+      {kPowerColour, "stroke-width=\"2.2\"", "power returned"},
+      {kPowerColour, "stroke-width=\"1\" stroke-dasharray=\"4 3\"", "driver's power"},
+  };
+  double lx = kLeft;
+  for (const Entry& e : entries) {
+    svg += Line(lx, 46, lx + 24, 46, std::string("stroke=\"") + e.colour + "\" " + e.style);
+    svg += Text(lx + 28, 50, e.label);
+    lx += 150;
+  }
+  const struct {
+    const char* fill;
+    const char* label;
+  } shades[] = {{"#e0e0e0", "unit off"}, {"#ffd6d6", "tripped"}, {"#ffe6bf", "warning"}};
+  for (const auto& sh : shades) {
+    svg += "<rect x=\"" + Num(lx) + "\" y=\"40\" width=\"16\" height=\"12\" fill=\"" + sh.fill +
+           "\"/>\n";
+    svg += Text(lx + 20, 50, sh.label);
+    lx += 90;
+  }
+  svg += Text(kLeft + 4, kHandleTop - 6, "handles; blue band: constant-speed command on",
+              "fill=\"#444\"");
+  out << svg << "</svg>\n";
+}
+
+}  // namespace atshost

@@ -1,0 +1,62 @@
+// The chart of a run as a self-contained SVG: the speed with the governor's
+// lines and the beacons' limits above, the returned and the driver's brake and
+// power as steps below, trips, warnings and station stops marked, shading
+// while the unit is off or tripped.
+#ifndef ATSHOST_SVG_CHART_H
+#define ATSHOST_SVG_CHART_H
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "host/session.h"
+#include "host/timeline.h"
+
+namespace atshost {
+
+// The speed limit a beacon checks, if it checks one (types 0 and 9).
+std::optional<double> BeaconLimit(const ATS_BEACONDATA& beacon);
+
+class SvgChart : public FrameSink {
+ public:
+  enum class Axis { kTime, kDistance };
+
+  SvgChart(std::string title, Axis axis) : title_(std::move(title)), axis_(axis) {}
+  void OnFrame(const FrameRecord& frame) override;
+  // Writes the whole chart.
+  void Write(std::ostream& out) const;
+
+ private:
+  struct Sample {
+    double time_s;
+    double location;
+    double speed;
+    int32_t brake, power, driver_brake, driver_power, constant_speed;
+    const char* unit;
+  };
+  struct Mark {
+    double time_s;
+    double location;
+    std::string label;
+    std::optional<double> limit;  // a beacon's limit
+    enum class Kind { kTrip, kWarning, kBeacon, kStop } kind;
+  };
+
+  double X(const Sample& s) const { return axis_ == Axis::kTime ? s.time_s : s.location; }
+  double X(const Mark& m) const { return axis_ == Axis::kTime ? m.time_s : m.location; }
+
+  std::string title_;
+  Axis axis_;
+  std::vector<Sample> samples_;
+  std::vector<Mark> marks_;
+  UnitStateReader reader_;
+  bool in_window_ = false;
+  int32_t emergency_ = 0;
+  int32_t top_power_ = 0;
+};
+
+}  // namespace atshost
+
+#endif  // ATSHOST_SVG_CHART_H

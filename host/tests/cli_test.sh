@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The command line as a user meets it: the built-in demo and the example route
+# run and leave their files; bad input is refused with a message that names
+# the problem, a non-zero status, and no files half-written.
+# Usage: cli_test.sh ATSHOST PARTIAL_PLUGIN WORK_DIR
+set -uo pipefail
+atshost=$1 partial=$2 work=$3
+here=$(cd "$(dirname "$0")/../.." && pwd)
+rm -rf "$work" && mkdir -p "$work"
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# expect_status STATUS MESSAGE-REGEX -- ARGS...: runs atshost, checks both.
+expect_status() {
+  local want=$1 pattern=$2; shift 3
+  local out status
+  out=$("$atshost" "$@" 2>&1); status=$?
+  [ "$status" = "$want" ] || fail "atshost $*: status $status, wanted $want; output: $out"
+  echo "$out" | grep -Eq -- "$pattern" || fail "atshost $*: no '$pattern' in: $out"
+}
+
+# The demo: timeline on standard output, CSV and SVG in the folder.
+expect_status 0 'unit TRIPPED' -- drive --out "$work/demo"
+[ -s "$work/demo/demo.csv" ] || fail "no demo.csv"
+head -c 5 "$work/demo/demo.svg" | grep -q '<?xml' || fail "demo.svg is no XML file"
+tail -n 1 "$work/demo/demo.svg" | grep -q '</svg>' || fail "demo.svg is not complete"
+rows=$(wc -l < "$work/demo/demo.csv")
+[ "$rows" -gt 1000 ] || fail "demo.csv has only $rows lines"
+grep -q $'\r' "$work/demo/demo.csv" && fail "demo.csv has carriage returns"
+# Quiet: nothing on standard output.
+[ -z "$("$atshost" drive --quiet --out "$work/quiet")" ] || fail "--quiet printed something"
+cmp -s "$work/demo/demo.csv" "$work/quiet/demo.csv" || fail "two runs of the demo differ"
+
+# The example route of the README.
+expect_status 0 'IN STOP WINDOW' -- drive "$here/scenarios/station.route" --out "$work/route"
+[ -s "$work/route/station.csv" ] || fail "no station.csv"
+
+# Libraries that are missing or incomplete.
+expect_status 2 "plug-in library '$work/none.so' does not exist" -- \
+  --plugin "$work/none.so" drive --out "$work/none"
+expect_status 2 'lacks 2 of the 16 entry points: Elapse, SetBeaconData' -- \
+  --plugin "$partial" drive --out "$work/partial"
+[ -e "$work/none" ] || [ -e "$work/partial" ] && fail "output written for a library that failed"
+
+# Scenarios with errors name the file and the line, and run nothing.
+printf 'vehicle brake-notches=8\nframe time=0\nbogus 3\n' > "$work/bad.txt"
+expect_status 2 "bad.txt:3: unknown command 'bogus'" -- replay "$work/bad.txt" --out "$work/bad"
+[ -e "$work/bad" ] && fail "output written for a scenario that failed to parse"
+printf 'frame time=0 speed=fast\n' > "$work/bad2.txt"
+expect_status 2 "bad2.txt:1: malformed number 'fast' for speed" -- replay "$work/bad2.txt"
+printf 'at 5 s power\n' > "$work/bad.route"
+expect_status 2 'bad.route:1: missing power value' -- drive "$work/bad.route"
+expect_status 2 'cannot be read' -- replay "$work/missing.txt"
+
+# A failed expectation: the run completes, the status says so.
+printf 'frame time=0\nexpect brake=3\n' > "$work/expect.txt"
+expect_status 1 'expect.txt:2: expected brake = 3, got 0' -- replay "$work/expect.txt" \
+  --out "$work/expect"
+[ -s "$work/expect/expect.csv" ] || fail "a run with failed expectations wrote no trace"
+
+# Usage errors.
+expect_status 2 'subcommand' --
+expect_status 2 'chart-x' -- --chart-x sideways drive
+
+if [ "$failures" -ne 0 ]; then echo "$failures checks failed" >&2; exit 1; fi
+echo "atshost command line: all checks passed"

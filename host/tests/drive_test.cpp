@@ -1,0 +1,167 @@
+// Closed-loop drives against the real plug-in: the demo route tells its story,
+// and runs are repeatable to the byte.
+#include "host/drive.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "host/trace_csv.h"
+#include "host_fixture.h"
+
+namespace atshost {
+namespace {
+
+using test::OpenPlugin;
+using test::Recorder;
+
+struct DemoRun {
+  Recorder recorder;
+  DriveResult result;
+  DemoRun() {
+    auto library = OpenPlugin();
+    Session session(library->api(), {&recorder});
+    result = Drive(ParseRoute(DemoRouteText(), "demo"), session);
+  }
+  const std::vector<FrameRecord>& frames() const { return recorder.frames; }
+};
+
+// The first frame from `from` on that satisfies `pred`, or frames().size().
+template <typename Pred>
+std::size_t Find(const std::vector<FrameRecord>& f, std::size_t from, Pred pred) {
+  for (std::size_t i = from; i < f.size(); ++i) {
+    if (pred(f[i])) return i;
+  }
+  return f.size();
+}
+
+bool HasBeacon(const FrameRecord& r, int32_t type) {
+  return std::any_of(r.events.begin(), r.events.end(), [&](const HostEvent& e) {
+    return e.kind == EventKind::kBeacon && e.beacon.Type == type;
+  });
+}
+
+TEST(DriveDemo, TellsItsStory) {
+  const DemoRun run;
+  const auto& f = run.frames();
+  ASSERT_FALSE(f.empty());
+  const std::size_t end = f.size();
+
+  // Switched off at first, holding the emergency brake; then switched on.
+  EXPECT_EQ(f[0].Panel(1), 1);
+  EXPECT_EQ(f[0].handles.Brake, 9);
+  const std::size_t on = Find(f, 0, [](const FrameRecord& r) { return r.Panel(0) == 1; });
+  ASSERT_LT(on, end);
+  EXPECT_EQ(f[on].Panel(2), 0) << "switched on with the handles secured: no trip";
+
+  // The notch-1 speed hold sends the constant-speed command, and brakes with
+  // 4 on the falling stretch.
+  const std::size_t hold = Find(f, on, [](const FrameRecord& r) {
+    return r.host.power == 1 && r.handles.ConstantSpeed == 1 && r.state.Speed > 15.0f;
+  });
+  ASSERT_LT(hold, end);
+  EXPECT_LT(Find(f, hold,
+                 [](const FrameRecord& r) {
+                   return r.handles.Brake == 4 && r.host.brake == 0 && r.host.power == 1;
+                 }),
+            end);
+
+  // The governor: full service above 76 km/h with the driver's brake off,
+  // released below 71.
+  const std::size_t governor =
+      Find(f, hold, [](const FrameRecord& r) { return r.handles.Brake == 8 && r.host.brake == 0; });
+  ASSERT_LT(governor, end);
+  EXPECT_GT(f[governor].state.Speed, 76.0f);
+  const std::size_t released =
+      Find(f, governor, [](const FrameRecord& r) { return r.handles.Brake == 0; });
+  ASSERT_LT(released, end);
+  EXPECT_LT(f[released].state.Speed, 71.0f);
+
+  // The signal beacon passed too fast: trip, bell, emergency brake.
+  const std::size_t trip = Find(f, released, [](const FrameRecord& r) { return HasBeacon(r, 0); });
+  ASSERT_LT(trip, end);
+  EXPECT_GT(f[trip].state.Speed, 28.0f);
+  EXPECT_EQ(f[trip].Panel(2), 1);
+  EXPECT_EQ(f[trip].Sound(8), 1);
+  EXPECT_EQ(f[trip].handles.Brake, 9);
+  EXPECT_EQ(f[trip].handles.Power, 0);
+
+  // The reset, only once the train stands with the handles secured.
+  const std::size_t reset = Find(f, trip, [](const FrameRecord& r) { return r.Panel(2) == 0; });
+  ASSERT_LT(reset, end);
+  EXPECT_EQ(f[reset].state.Speed, 0.0f);
+  EXPECT_EQ(f[reset].Sound(8), -10000);
+
+  // The station: a stand inside the stop window, the doors opening and
+  // closing with the counter, the blanking and the door sound.
+  ASSERT_EQ(run.result.stops.size(), 1u);
+  EXPECT_LT(std::abs(run.result.stops[0].location - run.result.stops[0].station), 0.3);
+  const std::size_t open =
+      Find(f, reset, [](const FrameRecord& r) { return !r.host.doors_closed; });
+  ASSERT_LT(open, end);
+  EXPECT_EQ(f[open].Panel(11), 1);
+  EXPECT_EQ(f[open].Panel(220), 1);
+  EXPECT_EQ(f[open].Sound(100), -10000);
+  const int32_t counter_before = f[open - 1].Panel(200);
+  EXPECT_EQ(f[open].Panel(200), counter_before + 1);
+  EXPECT_EQ(f[open + 1].Panel(201), 1) << "blanked after the door change";
+  const std::size_t closed =
+      Find(f, open, [](const FrameRecord& r) { return r.host.doors_closed; });
+  ASSERT_LT(closed, end);
+  EXPECT_EQ(f[closed].Sound(100), 1);
+  EXPECT_EQ(f[closed].Panel(200), counter_before + 2);
+  EXPECT_EQ(f[closed].Panel(5), 0) << "closing with the reverser in neutral: no warning brake";
+
+  // About two minutes of host time.
+  EXPECT_GT(f.back().state.Time, 100000);
+  EXPECT_LT(f.back().state.Time, 160000);
+}
+
+TEST(DriveDemo, TrippedTrainStopsUnderTheReturnedBrake) {
+  const DemoRun run;
+  const auto& f = run.frames();
+  const std::size_t trip = Find(f, 0, [](const FrameRecord& r) { return r.Panel(2) == 1; });
+  ASSERT_LT(trip, f.size());
+  for (std::size_t i = trip + 1; i < f.size() && f[i].state.Speed > 0.0f; ++i) {
+    ASSERT_LT(f[i].state.Speed, f[i - 1].state.Speed) << "frame " << i;
+  }
+}
+
+TEST(DriveDemo, TraceIsTheSameEveryRun) {
+  auto trace = [] {
+    std::ostringstream out;
+    auto library = OpenPlugin();
+    TraceCsv csv(out);
+    Session session(library->api(), {&csv});
+    Drive(ParseRoute(DemoRouteText(), "demo"), session);
+    return out.str();
+  };
+  const std::string first = trace();
+  EXPECT_EQ(first, trace());
+  EXPECT_EQ(first.find('\r'), std::string::npos);
+}
+
+TEST(Drive, StopsAtTheEndGivenAndPassesBeaconsOnce) {
+  Recorder recorder;
+  auto library = OpenPlugin();
+  Session session(library->api(), {&recorder});
+  const Route route = ParseRoute(
+      "start time=5000\n"
+      "at 0.5 s key 10\n"
+      "at 1 s reverser 1; brake 0; power 4\n"
+      "beacon 5 type=200 optional=7\n"
+      "end location=10\n",
+      "r.route");
+  Drive(route, session);
+  const auto& f = recorder.frames;
+  ASSERT_FALSE(f.empty());
+  EXPECT_EQ(f[0].state.Time, 5000);
+  EXPECT_GE(f.back().state.Location, 10.0);
+  int beacons = 0;
+  for (const FrameRecord& r : f) beacons += HasBeacon(r, 200) ? 1 : 0;
+  EXPECT_EQ(beacons, 1);
+}
+
+}  // namespace
+}  // namespace atshost

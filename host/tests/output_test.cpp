@@ -1,0 +1,161 @@
+// What a person reads: the timeline's words and folding, the trace's columns
+// and numbers, the chart, and the number formats they share.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <sstream>
+
+#include "host/format.h"
+#include "host/replay.h"
+#include "host/svg_chart.h"
+#include "host/timeline.h"
+#include "host/trace_csv.h"
+#include "host_fixture.h"
+
+namespace atshost {
+namespace {
+
+using test::OpenPlugin;
+
+std::string TimelineOf(const std::string& path) {
+  std::ostringstream out;
+  Timeline timeline(out);
+  auto library = OpenPlugin();
+  Session session(library->api(), {&timeline});
+  Replay(ParseScenario(ReadFile(path), path), session);
+  return out.str();
+}
+
+TEST(Timeline, SaysWhatChangedInWords) {
+  const std::string t = TimelineOf(std::string(ATS_TEST_SCENARIOS) + "/beacon_trip.txt");
+  EXPECT_NE(t.find("    2.100 s        6.7 m   40.0 km/h  beacon type 0 signal 1 optional 0 "
+                   "\u2192 unit TRIPPED \u2014 brake 9 (emergency), power 0 (cut), emergency "
+                   "lamp on, bell\n"),
+            std::string::npos)
+      << t;
+  EXPECT_NE(t.find("key 10 down, key 10 up \u2192 unit ON \u2014"), std::string::npos) << t;
+  EXPECT_NE(t.find("unit ON (trip reset) \u2014"), std::string::npos) << t;
+  EXPECT_NE(t.find("bell stopped"), std::string::npos) << t;
+  // The second beacon only continues the bell: no new "bell".
+  EXPECT_EQ(t.find("beacon type 13 signal 0 optional 0 \u2192"), std::string::npos) << t;
+}
+
+TEST(Timeline, WarningBrakeIsToldFromASpeedMismatch) {
+  const std::string t = TimelineOf(std::string(ATS_TEST_SCENARIOS) + "/door_warning.txt");
+  EXPECT_NE(t.find("doors closed \u2192 unit WARNING \u2014 brake 9 (emergency)"),
+            std::string::npos)
+      << t;
+  EXPECT_NE(t.find("unit ON (warning over) \u2014 brake 8 (service), alarm stopped"),
+            std::string::npos)
+      << t;
+  const std::string s = TimelineOf(std::string(ATS_TEST_SCENARIOS) + "/station_stop.txt");
+  EXPECT_NE(s.find("warning lamp on: speed mismatch"), std::string::npos) << s;
+  EXPECT_EQ(s.find("unit WARNING"), std::string::npos) << s;
+}
+
+// A brake the plug-in switches on and off every frame is shown once, and
+// again when it has settled.
+TEST(Timeline, FoldsAHandleThatChattersAndShowsWhereItSettled) {
+  std::ostringstream out;
+  Timeline timeline(out);
+  FrameRecord r;
+  r.host.brake_notches = 8;
+  r.panel.fill(0);
+  r.sound.fill(-10000);
+  r.handles = ATS_HANDLES{0, 1, 1, 1};
+  r.host.power = 1;
+  for (int i = 0; i < 200; ++i) {
+    r.index = i;
+    r.state.Time = i * 20;
+    // Chattering from 1.0 s to 2.0 s, then released for good.
+    r.handles.Brake = (i >= 50 && i < 100 && i % 2 == 0) ? 4 : 0;
+    r.handles.Power = r.handles.Brake == 4 ? 0 : 1;
+    timeline.OnFrame(r);
+  }
+  const std::string t = out.str();
+  EXPECT_NE(t.find("    1.000 s        0.0 m    0.0 km/h  brake 4 (speed hold), power 0 (cut)\n"),
+            std::string::npos)
+      << t;
+  EXPECT_NE(t.find("    2.980 s        0.0 m    0.0 km/h  brake released, settled since 1.980 s "
+                   "after 49 quick changes, power 1, settled since 1.980 s after 49 quick "
+                   "changes\n"),
+            std::string::npos)
+      << t;
+  int lines = 0;
+  for (char c : t) lines += c == '\n';
+  EXPECT_EQ(lines, 3);  // the first frame, the first change, the settling
+}
+
+TEST(TraceCsv, HasNamedColumnsForEveryValueAndQuotesEvents) {
+  const std::string header = TraceCsv::Header();
+  int columns = 1;
+  for (char c : header) columns += c == ',';
+  EXPECT_EQ(columns, 15 + 48 + 8 + 1);
+  EXPECT_NE(header.find(",p2_tripped,"), std::string::npos);
+  EXPECT_NE(header.find(",s100_door,events"), std::string::npos);
+
+  FrameRecord r;
+  r.state.Speed = 0.1f;
+  r.state.Location = 1234.5678;
+  r.events.push_back(HostEvent::Note("stopped, 0.1 m short"));
+  r.events.push_back(HostEvent::Of(EventKind::kKeyDown, 3));
+  const std::string row = TraceCsv::Row(r);
+  EXPECT_EQ(row.substr(0, 19), "0,0,1234.5678,0.1,0");
+  const std::string events = ",\"stopped, 0.1 m short; key 3 down\"";
+  EXPECT_EQ(row.substr(row.size() - events.size()), events);
+}
+
+TEST(SvgChart, DrawsAWholeDocumentWithItsMarks) {
+  SvgChart chart("t <run> & more", SvgChart::Axis::kTime);
+  FrameRecord r;
+  r.host.brake_notches = 8;
+  r.panel.fill(0);
+  r.sound.fill(-10000);
+  for (int i = 0; i < 10; ++i) {
+    r.state.Time = i * 100;
+    r.state.Speed = static_cast<float>(i * 10);
+    r.events.clear();
+    if (i == 5) r.events.push_back(HostEvent::Beacon(0, 1, 0));
+    r.panel[static_cast<std::size_t>(PanelSlot(2))] = i >= 5 ? 1 : 0;
+    chart.OnFrame(r);
+  }
+  std::ostringstream out;
+  chart.Write(out);
+  const std::string svg = out.str();
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+  EXPECT_NE(svg.find("t &lt;run&gt; &amp; more"), std::string::npos);
+  EXPECT_NE(svg.find(">TRIP</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">limit 28</text>"), std::string::npos);
+  EXPECT_NE(svg.find("76: governor brakes above"), std::string::npos);
+  EXPECT_EQ(svg.find("<script"), std::string::npos);
+}
+
+TEST(BeaconLimit, FollowsTheBeaconTable) {
+  EXPECT_EQ(BeaconLimit(ATS_BEACONDATA{0, 3, 0, 0}), 68.0);
+  EXPECT_EQ(BeaconLimit(ATS_BEACONDATA{0, 0, 0, 150}), 29.0);
+  EXPECT_EQ(BeaconLimit(ATS_BEACONDATA{0, 2, 0, 50}), std::nullopt);
+  EXPECT_EQ(BeaconLimit(ATS_BEACONDATA{9, 7, 0, -1}), -1.0);
+  EXPECT_EQ(BeaconLimit(ATS_BEACONDATA{12, 0, 0, 500}), std::nullopt);
+}
+
+TEST(Format, GivesTheSameTextEverywhere) {
+  EXPECT_EQ(Grouped(1234.5, 1), "1 234.5");
+  EXPECT_EQ(Grouped(-1234567.25, 2), "-1 234 567.25");
+  EXPECT_EQ(Grouped(999.96, 1), "1 000.0");
+  EXPECT_EQ(Grouped(12.0, 1), "12.0");
+  EXPECT_EQ(Fixed(-0.04, 1), "0.0");  // no "-0.0"
+  EXPECT_EQ(Seconds(12340), "12.340");
+  EXPECT_EQ(Seconds(-20), "-0.020");
+  EXPECT_EQ(Seconds(INT32_MIN), "-2147483.648");
+  // Shortest text reads back as exactly the value sent to the plug-in.
+  for (float v : {0.1f, 76.00001f, -5.01f, 1e-7f}) {
+    const std::string text = Shortest(v);
+    float back = 0.0f;
+    std::from_chars(text.data(), text.data() + text.size(), back);
+    EXPECT_EQ(back, v) << text;
+  }
+}
+
+}  // namespace
+}  // namespace atshost

@@ -1,0 +1,216 @@
+#include "host/timeline.h"
+
+#include <algorithm>
+
+#include "host/format.h"
+
+namespace atshost {
+namespace {
+
+const char* SoundName(int index) {
+  switch (index) {
+    case 0:
+      return "unit-on sound";
+    case 2:
+      return "start sound";
+    case 3:
+      return "stop sound";
+    case 4:
+      return "brake-air sound";
+    case 7:
+      return "alarm";
+    case 8:
+    case 9:
+      return "bell";  // the bell and its looping part sound as one
+    case 100:
+      return "door sound";
+    default:
+      return "sound";
+  }
+}
+
+void AddOnce(std::vector<std::string>& words, const std::string& w) {
+  if (std::find(words.begin(), words.end(), w) == words.end()) words.push_back(w);
+}
+
+constexpr int kModeLampBase = 240;  // modes 1 to 6 light panel 241 to 246
+constexpr int kModeCount = 7;
+
+}  // namespace
+
+const char* UnitStateReader::Read(const FrameRecord& r) {
+  const int32_t alarm = r.Sound(7);
+  const bool alarm_restarted = (alarm == kSoundPlayLooping || alarm == kSoundContinue) &&
+                               alarm_.has_value() && alarm != *alarm_;
+  alarm_ = alarm;
+  mismatch_ = false;
+  if (r.Panel(1) != 0) return "OFF";
+  if (r.Panel(2) != 0) return "TRIPPED";
+  if (r.Panel(5) != 0 && alarm_restarted) return "WARNING";
+  mismatch_ = r.Panel(5) != 0;
+  return "ON";
+}
+
+std::string Timeline::BrakeWords(const FrameRecord& r) {
+  const int32_t brake = r.handles.Brake;
+  if (brake == 0) return "brake released";
+  const std::string n = "brake " + std::to_string(brake);
+  if (brake >= r.host.emergency_notch()) return n + " (emergency)";
+  if (brake == r.host.brake) return n + " (service)";
+  // The unit put another position in place of the driver's.
+  if (brake == r.host.brake_notches) return n + " (governor)";
+  return n + " (speed hold)";
+}
+
+std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
+  std::vector<std::string> words;
+  const int32_t now = r.state.Time;
+
+  const std::string unit = reader_.Read(r);
+  if (first_ || unit != unit_) {
+    std::string w = "unit " + unit;
+    if (!first_ && unit == "ON" && unit_ == "TRIPPED") w += " (trip reset)";
+    if (!first_ && unit == "ON" && unit_ == "WARNING") w += " (warning over)";
+    words.push_back(w);
+    unit_ = unit;
+  }
+  bool brake_moved = false, power_moved = false;
+  for (const HostEvent& e : r.events) {
+    brake_moved = brake_moved || e.kind == EventKind::kBrake;
+    power_moved = power_moved || e.kind == EventKind::kPower;
+  }
+  Track(brake_, BrakeWords(r), now, brake_moved, words);
+  std::string power = "power " + std::to_string(r.handles.Power);
+  if (r.host.power > r.handles.Power) power += " (cut)";
+  Track(power_, power, now, power_moved, words);
+  // 0 is only the record's initial value: the plug-in has not said yet.
+  const int32_t cs = r.handles.ConstantSpeed;
+  Track(constant_speed_,
+        cs == 1   ? "constant speed on"
+        : cs == 2 ? "constant speed off"
+                  : std::string(),
+        now, power_moved || brake_moved, words);
+
+  if (reader_.mismatch() != mismatch_) {
+    mismatch_ = reader_.mismatch();
+    words.push_back(mismatch_ ? "warning lamp on: speed mismatch" : "warning lamp off");
+  }
+  if (r.Panel(7) != emergency_lamp_) {
+    emergency_lamp_ = r.Panel(7);
+    words.push_back(emergency_lamp_ ? "emergency lamp on" : "emergency lamp off");
+  }
+  int mode = r.Panel(9) != 0 ? 0 : -1;
+  for (int m = 1; m < kModeCount; ++m) {
+    if (r.Panel(kModeLampBase + m) != 0) mode = m;
+  }
+  if (mode != mode_) {
+    mode_ = mode;
+    words.push_back(mode < 0 ? "mode lamps off" : "mode " + std::to_string(mode) + " lamp on");
+  }
+  if (r.Panel(11) != stop_window_) {
+    stop_window_ = r.Panel(11);
+    words.push_back(stop_window_ ? "IN STOP WINDOW" : "out of the stop window");
+  }
+  if (r.Panel(12) != stop_latch_) {
+    stop_latch_ = r.Panel(12);
+    words.push_back(stop_latch_ ? "stop latched" : "stop latch off");
+  }
+
+  // Blanking clears most of the display for a moment; the lamps it clears
+  // are compared only between frames that show them.
+  if (r.Panel(201) != blanked_ || (first_ && r.Panel(201) != 0)) {
+    blanked_ = r.Panel(201);
+    words.push_back(blanked_ ? "display blanked" : "display back");
+  }
+  if (blanked_ == 0) {
+    const bool closed = r.Panel(210) != 0;
+    const bool open = r.Panel(220) != 0;
+    const std::string doors = closed && open ? "door lamps: closed and open"
+                              : closed       ? "door lamps: closed"
+                              : open         ? "door lamps: open"
+                                             : "door lamps off";
+    if (doors != doors_) words.push_back(doors_ = doors);
+    const std::string counter = "counter " + std::to_string(r.Panel(200)) + " (steps " +
+                                std::to_string(r.Panel(216)) + "/" + std::to_string(r.Panel(217)) +
+                                ")";
+    if (counter != counter_) words.push_back(counter_ = counter);
+  }
+
+  for (std::size_t i = 0; i < kSoundIndices.size(); ++i) {
+    const int32_t v = r.sound[i];
+    const int32_t before = first_ ? kSoundStop : sound_[i];
+    const std::string name = SoundName(kSoundIndices[i].index);
+    if ((v == kSoundPlayOnce || v == kSoundPlayLooping) && v != before) {
+      // A sound the unit starts again and again (a bell rung every other
+      // frame, an alarm while the warning lasts) is one sounding until it
+      // has been quiet for a while.
+      const bool repeating =
+          last_start_[i] && now - *last_start_[i] < kQuietMs && now - *last_start_[i] >= 0;
+      if (!repeating) AddOnce(words, name);
+      last_start_[i] = now;
+    } else if (v == kSoundStop && before != kSoundStop) {
+      AddOnce(words, name + " stopped");
+      last_start_[i].reset();
+    }
+    sound_[i] = v;
+  }
+  first_ = false;
+  return words;
+}
+
+void Timeline::Track(Handle& h, const std::string& value, int32_t now, bool moved,
+                     std::vector<std::string>& words) {
+  const bool quiet = moved || !h.changed || now - *h.changed >= kQuietMs || now - *h.changed < 0;
+  if (value == h.latest && !first_) {
+    if (h.folded > 0 && quiet) {
+      std::string settled = value + ", settled since " + Seconds(*h.changed) + " s";
+      if (h.folded > 1) settled += " after " + std::to_string(h.folded) + " quick changes";
+      words.push_back(settled);
+      h.shown = value;
+      h.folded = 0;
+    }
+    return;
+  }
+  h.latest = value;
+  if (!first_ && !quiet) {
+    ++h.folded;
+  } else {
+    if (!value.empty()) words.push_back(value);
+    h.shown = value;
+    h.folded = 0;
+  }
+  // A change the driver made starts no chatter: the plug-in's answer to it
+  // is shown at once.
+  h.changed = moved ? std::nullopt : std::optional<int32_t>(now);
+}
+
+void Timeline::OnFrame(const FrameRecord& r) {
+  const std::vector<std::string> words = Changes(r);
+  if (words.empty() && r.events.empty()) return;
+  std::string line = Seconds(r.state.Time) + " s";
+  line = std::string(line.size() < 11 ? 11 - line.size() : 0, ' ') + line;
+  std::string where = Grouped(r.state.Location, 1) + " m";
+  line += std::string(where.size() < 13 ? 13 - where.size() : 1, ' ') + where;
+  std::string speed = Fixed(r.state.Speed, 1) + " km/h";
+  line += std::string(speed.size() < 12 ? 12 - speed.size() : 1, ' ') + speed + "  ";
+  std::string events;
+  for (const HostEvent& e : r.events) events += (events.empty() ? "" : ", ") + Describe(e);
+  if (!events.empty()) line += events + (words.empty() ? "" : " \u2192 ");
+  // The unit's state leads, set off from the rest.
+  std::size_t i = 0;
+  if (!words.empty() && words[0].rfind("unit ", 0) == 0) {
+    line += words[0];
+    if (words.size() > 1) line += " \u2014 ";
+    i = 1;
+  }
+  for (std::size_t k = i; k < words.size(); ++k) line += (k > i ? ", " : "") + words[k];
+  out_ << line << '\n';
+}
+
+void Timeline::OnFinish(const std::vector<HostEvent>& trailing) {
+  for (const HostEvent& e : trailing)
+    out_ << "             after the last frame: " << Describe(e) << '\n';
+  out_.flush();
+}
+
+}  // namespace atshost

@@ -1,0 +1,156 @@
+#include "host/train_model.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace atshost {
+namespace {
+
+// Gravity as km/h per second of acceleration per unit of slope:
+// 9.80665 m/s^2 times 3.6.
+constexpr double kGravityKmhPerS = 35.30394;
+constexpr double kPermille = 1000.0;
+constexpr double kKmhPerMs = 3.6;  // 1 m/s is 3.6 km/h
+
+double Abs(double v) { return v < 0.0 ? -v : v; }
+double Sign(double v) { return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0); }
+
+struct Named {
+  const char* name;
+  double ModelParams::*field;
+  double min;  // smallest accepted value
+};
+
+constexpr Named kNamed[] = {
+    {"max-accel", &ModelParams::max_accel, 0.0},
+    {"base-speed", &ModelParams::base_speed, 1.0},
+    {"resist-a", &ModelParams::resist_a, 0.0},
+    {"resist-c", &ModelParams::resist_c, 0.0},
+    {"bc-service", &ModelParams::bc_service, 1.0},
+    {"bc-emergency", &ModelParams::bc_emergency, 1.0},
+    {"bc-lag", &ModelParams::bc_lag, 0.001},
+    {"emergency-decel", &ModelParams::emergency_decel, 0.0},
+    {"mr-start", &ModelParams::mr_start, 0.0},
+    {"mr-stop", &ModelParams::mr_stop, 0.0},
+    {"compressor-rate", &ModelParams::compressor_rate, 0.0},
+    {"mr-use", &ModelParams::mr_use, 0.0},
+    {"mr-leak", &ModelParams::mr_leak, 0.0},
+    {"current-max", &ModelParams::current_max, 0.0},
+    {"current-regen", &ModelParams::current_regen, 0.0},
+    {"regen-speed", &ModelParams::regen_speed, 0.0},
+    {"cs-min-speed", &ModelParams::cs_min_speed, 0.0},
+};
+
+}  // namespace
+
+bool ModelParams::Set(const std::string& name, double value) {
+  if (!(value == value)) return false;  // NaN
+  for (const Named& n : kNamed) {
+    if (name == n.name) {
+      if (value < n.min) return false;
+      this->*(n.field) = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+const std::vector<std::string>& ModelParams::Names() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> v;
+    for (const Named& n : kNamed) v.emplace_back(n.name);
+    return v;
+  }();
+  return names;
+}
+
+TrainModel::TrainModel(const ModelParams& params, std::vector<Gradient> gradients, TrainState start)
+    : params_(params), gradients_(std::move(gradients)), state_(start) {
+  std::stable_sort(gradients_.begin(), gradients_.end(),
+                   [](const Gradient& a, const Gradient& b) { return a.from < b.from; });
+}
+
+double TrainModel::GradientAt(double location) const {
+  double permille = 0.0;
+  for (const Gradient& g : gradients_) {
+    if (g.from > location) break;
+    permille = g.permille;
+  }
+  return permille;
+}
+
+double TrainModel::BrakeTarget(int32_t brake) const {
+  if (brake <= 0) return 0.0;
+  if (brake > params_.brake_notches) return params_.bc_emergency;
+  return params_.bc_service * brake / params_.brake_notches;
+}
+
+double TrainModel::TractionAccel(int32_t power, double speed) const {
+  const int32_t notch = std::clamp(power, 0, params_.power_notches);
+  if (notch == 0) return 0.0;
+  double a = params_.max_accel * notch / params_.power_notches;
+  // Constant power above the base speed: the effort falls as 1/v.
+  if (Abs(speed) > params_.base_speed) a = a * params_.base_speed / Abs(speed);
+  return a;
+}
+
+double TrainModel::Resistance(double speed) const {
+  return params_.resist_a + params_.resist_c * speed * speed;
+}
+
+void TrainModel::Step(const ATS_HANDLES& h, double dt) {
+  const ModelParams& p = params_;
+  TrainState& s = state_;
+
+  // The cylinder follows the brake position as a first-order lag; filling it
+  // draws on the main reservoir, which the compressor keeps between its start
+  // and stop pressures.
+  const double old_bc = s.bc;
+  s.bc += (BrakeTarget(h.Brake) - s.bc) * std::min(1.0, dt / p.bc_lag);
+  if (s.bc > old_bc) s.mr -= (s.bc - old_bc) * p.mr_use;
+  s.mr -= p.mr_leak * dt;
+  if (s.mr < p.mr_start) s.compressor_on = true;
+  if (s.mr > p.mr_stop) s.compressor_on = false;
+  if (s.compressor_on) s.mr += p.compressor_rate * dt;
+
+  const double v = s.speed;
+  const double direction = Sign(static_cast<double>(h.Reverser));
+  const double gravity = -kGravityKmhPerS * GradientAt(s.location) / kPermille;
+  double traction = direction != 0.0 ? TractionAccel(h.Power, v) : 0.0;
+
+  // Constant-speed control: above its minimum speed it holds the speed at
+  // which it took over, giving no more effort than resistance and gradient
+  // take away. It cannot brake: downhill the train still runs away.
+  const bool holding = h.ConstantSpeed == 1 && traction > 0.0 && Abs(v) > p.cs_min_speed;
+  if (!holding) {
+    s.hold_speed = 0.0;
+  } else {
+    if (s.hold_speed == 0.0) s.hold_speed = Abs(v);
+    if (Abs(v) >= s.hold_speed) {
+      const double needed = Resistance(v) - direction * gravity;
+      traction = std::clamp(needed, 0.0, traction);
+    }
+  }
+
+  // Traction and gradient drive; brake and resistance only ever slow the train.
+  const double drive = direction * traction + gravity;
+  const double brake = BrakeDecel(s.bc);
+  double v_new;
+  if (v == 0.0) {
+    const double hold = brake + p.resist_a;
+    v_new = Abs(drive) > hold ? Sign(drive) * (Abs(drive) - hold) * dt : 0.0;
+  } else {
+    v_new = v + (drive - Sign(v) * (brake + Resistance(v))) * dt;
+    // Braking stops the train; it never sets it moving the other way.
+    if (v_new * v <= 0.0) v_new = 0.0;
+  }
+  s.location += (v + v_new) / 2.0 * dt / kKmhPerMs;
+  s.speed = v_new;
+
+  s.current = p.max_accel > 0.0 ? p.current_max * traction / p.max_accel : 0.0;
+  if (s.bc > 0.0 && Abs(v_new) > p.regen_speed) {
+    s.current -= p.current_regen * std::min(1.0, s.bc / p.bc_service);
+  }
+}
+
+}  // namespace atshost
