@@ -1,12 +1,18 @@
 # make demo   builds everything and runs the main job on its built-in default
 # make test   builds both libraries and runs every test
 # make build  builds build/native/ATSVorlan800.so and build/win32/ATSVorlan800.dll
+# make sanitize    the native library and its tests under ASan, LSan and UBSan (part of make test)
+# make fuzz-run    the bounded fuzz run of make test
+# make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
+# make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
+# make frame-cost  instructions per frame, beacon and key event (callgrind)
 
 JOBS ?= $(shell nproc)
 NATIVE := build/native
 WIN32 := build/win32
 
-.PHONY: all bootstrap build native win32 test demo format clean
+.PHONY: all bootstrap build native win32 test demo format clean \
+        sanitize fuzz-run fuzz coverage frame-cost
 
 all: build
 
@@ -26,6 +32,48 @@ build: native win32
 
 test: build
 	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory sanitize fuzz-run
+
+# The native library and every test that needs no Windows build, again under
+# AddressSanitizer (with its leak check) and UndefinedBehaviorSanitizer.
+sanitize: bootstrap
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	@ctest --preset asan -j $(JOBS)
+
+# The fuzzer (clang, libFuzzer) over the entry points: a bounded run, about a
+# minute, from the committed seeds and what earlier runs here found.
+fuzz-run: bootstrap
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@ctest --preset fuzz
+
+# A long fuzz run; new inputs go to build/fuzz/fuzz/corpus, a crash input to
+# build/fuzz/fuzz/crash-*.
+FUZZ_SECONDS ?= 3600
+FUZZ_JOBS ?= $(JOBS)
+fuzz: bootstrap
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@cd build/fuzz/fuzz && ./fuzz_entry_points -max_total_time=$(FUZZ_SECONDS) \
+	  -fork=$(FUZZ_JOBS) -artifact_prefix=./ corpus $(CURDIR)/fuzz/corpus
+
+# Line and branch coverage of the plug-in's own code by every native test.
+# The Windows-only keyboard code is not compiled here, so it is not counted.
+COVERAGE := build/coverage
+coverage: bootstrap
+	@cmake --preset coverage >/dev/null
+	@cmake --build --preset coverage -j $(JOBS)
+	@find $(COVERAGE) -name '*.gcda' -delete
+	@ctest --preset coverage -j $(JOBS) --progress
+	@mkdir -p $(COVERAGE)/html
+	@gcovr --root . --object-directory $(COVERAGE) --exclude-directories '.*/CMakeFiles/[0-9.]+' \
+	  --filter 'unit/' --filter 'plugin/' --exclude 'plugin/keyboard_directinput\.cpp' \
+	  --exclude-throw-branches --exclude-unreachable-branches \
+	  --txt --html-details $(COVERAGE)/html/index.html --print-summary
+
+frame-cost: bootstrap
+	@scripts/frame-cost
 
 # The main job: the headless host drives the built-in demo route, prints its
 # timeline and leaves out/demo.csv and out/demo.svg.
