@@ -17,6 +17,8 @@ constexpr double kHandleTop = 520.0;
 constexpr double kHandleBottom = 700.0;
 constexpr double kHeight = 760.0;
 constexpr int kTargetTicks = 10;
+constexpr double kLabelRoom = 40.0;  // half the width of a short label
+constexpr double kStackStep = 12.0;  // one line of small text
 
 // The governor's thresholds, drawn as reference lines.
 constexpr double kGovernorBrakes = 76.0;
@@ -226,9 +228,13 @@ void SvgChart::Write(std::ostream& out) const {
   svg += Text(kRight - 4, v(kGovernorReleases) + 14, "71: releases below",
               (std::string("text-anchor=\"end\" fill=\"") + kReleaseColour + "\"").c_str());
 
-  // Marks: beacons with their limits, trips, warnings, stops.
+  // Marks: beacons with their limits, trips, warnings, stops. Labels stay
+  // inside the plot, and labels of beacons passed close together stack.
+  double last_label_x = -1e9;
+  int stacked = 0;
   for (const Mark& m : marks_) {
     const double mx = x(X(m));
+    const double label_x = std::clamp(mx, kLeft + kLabelRoom, kRight - kLabelRoom);
     switch (m.kind) {
       case Mark::Kind::kBeacon:
         svg += Line(mx, kSpeedTop, mx, kSpeedBottom, "stroke=\"#9e9e9e\" stroke-dasharray=\"2 3\"");
@@ -239,7 +245,10 @@ void SvgChart::Write(std::ostream& out) const {
           svg += Text(mx + 12, ly - 4, "limit " + m.label,
                       (std::string("fill=\"") + kLimitColour + "\"").c_str());
         } else {
-          svg += Text(mx + 3, kSpeedBottom - 4, m.label, "fill=\"#757575\" font-size=\"10\"");
+          stacked = mx - last_label_x < kLabelRoom ? stacked + 1 : 0;
+          last_label_x = mx;
+          svg += Text(mx + 3, kSpeedBottom - 4 - kStackStep * stacked, m.label,
+                      "fill=\"#757575\" font-size=\"10\"");
         }
         break;
       case Mark::Kind::kTrip:
@@ -254,7 +263,7 @@ void SvgChart::Write(std::ostream& out) const {
       case Mark::Kind::kStop:
         svg += "<circle cx=\"" + Num(mx) + "\" cy=\"" + Num(v(0.0)) +
                "\" r=\"6\" fill=\"none\" stroke=\"#00897b\" stroke-width=\"2\"/>\n";
-        svg += Text(mx, v(0.0) - 10, m.label, "text-anchor=\"middle\" fill=\"#00897b\"");
+        svg += Text(label_x, v(0.0) - 10, m.label, "text-anchor=\"middle\" fill=\"#00897b\"");
         break;
     }
   }
