@@ -30,6 +30,20 @@ int32_t Bars(float value, float t1, float t2, float t3, float t4) {
   if (value > 0.0f) return 1;
   return 0;
 }
+// Puts out the counter, the meters and the door, reverser and rising lamps. The
+// counter steps, the previous reservoir pressure and the unit-off lamp are not
+// part of it: they carry over.
+void DarkenDisplay(CVorlan800& u) {
+  u.m_counterShown = 0;
+  u.m_mrRisingShown = 0;
+  u.m_bcBars = 0;
+  u.m_currentBarsPos = 0;
+  u.m_currentBarsNeg = 0;
+  for (int32_t& lamp : u.m_closedLamps) lamp = 0;
+  u.m_reverserForward = 0;
+  u.m_reverserBackward = 0;
+  for (int32_t& lamp : u.m_openLamps) lamp = 0;
+}
 }  // namespace
 
 void CVorlan800::UpdateOffLamp() noexcept {
@@ -39,16 +53,8 @@ void CVorlan800::UpdateOffLamp() noexcept {
 
 void CVorlan800::UpdateIndicators() noexcept {
   // 1. Clear everything derived afresh; the counter steps are kept.
-  m_counterShown = 0;
+  DarkenDisplay(*this);
   m_counterBlank = 0;
-  m_mrRisingShown = 0;
-  m_bcBars = 0;
-  m_currentBarsPos = 0;
-  m_currentBarsNeg = 0;
-  for (int32_t& lamp : m_closedLamps) lamp = 0;
-  m_reverserForward = 0;
-  m_reverserBackward = 0;
-  for (int32_t& lamp : m_openLamps) lamp = 0;
 
   // 2-4. Bar meters, strict thresholds. Every threshold is exact in float32, so
   // comparing in float32 gives the same result as in float64. The negative side
@@ -94,16 +100,8 @@ void CVorlan800::UpdateIndicators() noexcept {
   // The difference is a wrapping 32-bit one, so a time that went back before
   // the event (negative difference) blanks too.
   if (WrapSub(m_timeMs, m_eventTimeMs) >= kBlankMs) return;
-  m_counterShown = 0;
+  DarkenDisplay(*this);
   m_counterBlank = 1;
-  m_mrRisingShown = 0;
-  m_bcBars = 0;
-  m_currentBarsPos = 0;
-  m_currentBarsNeg = 0;
-  for (int32_t& lamp : m_closedLamps) lamp = 0;
-  m_reverserForward = 0;
-  m_reverserBackward = 0;
-  for (int32_t& lamp : m_openLamps) lamp = 0;
 }
 
 }  // namespace vorlan
