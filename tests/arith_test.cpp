@@ -34,5 +34,20 @@ TEST(Arith, TruncationOfUnrepresentableValuesGivesIntMin) {
   EXPECT_EQ(TruncToInt32(-2147483649.0), kMin);        // out of range
 }
 
+TEST(Arith, NarrowingRoundsLikeTheHardwareBeyondFloatRange) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  constexpr float kMaxF = std::numeric_limits<float>::max();
+  EXPECT_EQ(NarrowToFloat(100000.29), 100000.2890625f);
+  EXPECT_EQ(NarrowToFloat(1e300), kInf);
+  EXPECT_EQ(NarrowToFloat(-1e300), -kInf);
+  EXPECT_EQ(NarrowToFloat(std::numeric_limits<double>::infinity()), kInf);
+  // Just above FLT_MAX still rounds down to it; the midpoint to 2^128 rounds up.
+  EXPECT_EQ(NarrowToFloat(std::nextafter(0x1.ffffffp+127, 0.0)), kMaxF);
+  EXPECT_EQ(NarrowToFloat(0x1.ffffffp+127), kInf);
+  EXPECT_EQ(NarrowToFloat(-0x1.ffffffp+127), -kInf);
+  EXPECT_TRUE(std::isnan(NarrowToFloat(std::nan(""))));
+  EXPECT_TRUE(std::signbit(NarrowToFloat(-0.0)));
+}
+
 }  // namespace
 }  // namespace vorlan

@@ -41,6 +41,17 @@ constexpr int32_t TruncToInt32(float v) noexcept {
   return TruncToInt32(static_cast<double>(v));
 }
 
+// Rounds a float64 to float32 as the hardware does, beyond float32's range too.
+// C++ leaves the conversion of an out-of-range value undefined; IEEE 754 rounds
+// it to the nearest float32, which is an infinity from the midpoint between
+// FLT_MAX and 2^128 on (that midpoint rounds to even: the infinity).
+constexpr float NarrowToFloat(double v) noexcept {
+  constexpr double kRoundsToInfinity = 0x1.ffffffp+127;
+  if (v >= kRoundsToInfinity) return std::numeric_limits<float>::infinity();
+  if (v <= -kRoundsToInfinity) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(v);  // in range, or NaN
+}
+
 }  // namespace vorlan
 
 #endif  // ATSVORLAN800_UNIT_ARITH_H

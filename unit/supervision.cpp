@@ -28,7 +28,7 @@ void CVorlan800::SuperviseFrame(ATS_VEHICLESTATE state) noexcept {
   // fields. A zero elapsed time gives an infinity or NaN, which the rules take
   // as it is (IEEE division raises no fault).
   m_elapsedMs = WrapSub(state.Time, m_timeMs);
-  const float distance = static_cast<float>(state.Location) - static_cast<float>(m_location);
+  const float distance = NarrowToFloat(state.Location) - NarrowToFloat(m_location);
   const float derived = distance * kMsPerHourF / static_cast<float>(m_elapsedMs);
   m_timeMs = state.Time;
   m_location = state.Location;
