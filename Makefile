@@ -30,9 +30,11 @@ win32: bootstrap
 
 build: native win32
 
+# The sanitizer and fuzz runs come first so that CTest's closing summary is
+# that of the whole native suite.
 test: build
-	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory sanitize fuzz-run
+	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 
 # The native library and every test that needs no Windows build, again under
 # AddressSanitizer (with its leak check) and UndefinedBehaviorSanitizer.
