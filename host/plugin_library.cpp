@@ -11,6 +11,14 @@
 #include <dlfcn.h>
 #endif
 
+#if defined(ATS_HOST_EMULATED_DLL)
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "emu/emulated_plugin.h"
+#endif
+
 namespace atshost {
 namespace {
 
@@ -63,6 +71,101 @@ fs::path ProgramPath() {
 }
 #endif
 
+#if defined(ATS_HOST_EMULATED_DLL)
+// A 32-bit Windows DLL (a file starting with "MZ") on a machine that cannot
+// run it: its own code runs on an emulated x86-32 CPU, and the sixteen entry
+// points below marshal each call into the emulated stack as the 32-bit
+// __stdcall convention lays it out. One such DLL per process.
+namespace emulated {
+
+std::unique_ptr<atsemu::EmulatedPlugin> g_dll;
+
+// A plug-in that faults or leaves the stack wrong cannot be called again;
+// the run stops at once and says why (a plain exit status, no core).
+constexpr int kEmulatedPluginFailed = 3;
+
+bool IsWindowsDll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[2] = {0, 0};
+  in.read(head, sizeof head);
+  return in && head[0] == 'M' && head[1] == 'Z';
+}
+
+// Runs one call. When the DLL ends its process (exit), this process ends with
+// the same status, as the simulator's would.
+template <typename Call>
+auto Guarded(Call call) -> decltype(call()) {
+  try {
+    if constexpr (std::is_void_v<decltype(call())>) {
+      call();
+      if (g_dll->processEnded()) std::exit(g_dll->exitStatus());
+    } else {
+      auto result = call();
+      if (g_dll->processEnded()) std::exit(g_dll->exitStatus());
+      return result;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "atshost: the emulated plug-in failed: %s\n", e.what());
+    std::_Exit(kEmulatedPluginFailed);
+  }
+}
+
+void Load() {
+  Guarded([] { g_dll->Load(); });
+}
+void Dispose() {
+  Guarded([] { g_dll->Dispose(); });
+}
+int GetPluginVersion() {
+  return Guarded([] { return g_dll->GetPluginVersion(); });
+}
+void SetVehicleSpec(ATS_VEHICLESPEC spec) {
+  Guarded([&] { g_dll->SetVehicleSpec(spec); });
+}
+void Initialize(int brake) {
+  Guarded([&] { g_dll->Initialize(brake); });
+}
+ATS_HANDLES Elapse(ATS_VEHICLESTATE state, int* panel, int* sound) {
+  return Guarded([&] { return g_dll->Elapse(state, panel, sound); });
+}
+void SetPower(int notch) {
+  Guarded([&] { g_dll->SetPower(notch); });
+}
+void SetBrake(int notch) {
+  Guarded([&] { g_dll->SetBrake(notch); });
+}
+void SetReverser(int pos) {
+  Guarded([&] { g_dll->SetReverser(pos); });
+}
+void KeyDown(int key) {
+  Guarded([&] { g_dll->KeyDown(key); });
+}
+void KeyUp(int key) {
+  Guarded([&] { g_dll->KeyUp(key); });
+}
+void HornBlow(int horn) {
+  Guarded([&] { g_dll->HornBlow(horn); });
+}
+void DoorOpen() {
+  Guarded([] { g_dll->DoorOpen(); });
+}
+void DoorClose() {
+  Guarded([] { g_dll->DoorClose(); });
+}
+void SetSignal(int signal) {
+  Guarded([&] { g_dll->SetSignal(signal); });
+}
+void SetBeaconData(ATS_BEACONDATA beacon) {
+  Guarded([&] { g_dll->SetBeaconData(beacon); });
+}
+
+const PluginApi kApi = {Load,     Dispose,   GetPluginVersion, SetVehicleSpec, Initialize, Elapse,
+                        SetPower, SetBrake,  SetReverser,      KeyDown,        KeyUp,      HornBlow,
+                        DoorOpen, DoorClose, SetSignal,        SetBeaconData};
+
+}  // namespace emulated
+#endif
+
 }  // namespace
 
 std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path) {
@@ -73,6 +176,22 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path) {
   // An explicit path, so that the loader never searches its own directories
   // for a bare file name.
   const fs::path absolute = fs::absolute(fs::path(path), ec);
+#if defined(ATS_HOST_EMULATED_DLL)
+  if (emulated::IsWindowsDll(path)) {
+    if (emulated::g_dll != nullptr) {
+      throw PluginLoadError("plug-in library '" + path +
+                            "': only one Windows DLL at a time can run under emulation");
+    }
+    try {
+      emulated::g_dll = std::make_unique<atsemu::EmulatedPlugin>(path);
+    } catch (const atsemu::EmuError& e) {
+      throw PluginLoadError("plug-in library '" + path +
+                            "' could not be loaded under emulation: " + e.what());
+    }
+    return std::unique_ptr<PluginLibrary>(
+        new PluginLibrary(emulated::g_dll.get(), path, emulated::kApi));
+  }
+#endif
   std::string error;
   void* handle = OpenLibrary(ec ? fs::path(path) : absolute, error);
   if (handle == nullptr) {
@@ -119,6 +238,14 @@ std::string PluginLibrary::DefaultPath() {
   return (dir / kDefaultLibrary).string();
 }
 
-PluginLibrary::~PluginLibrary() { CloseLibrary(handle_); }
+PluginLibrary::~PluginLibrary() {
+#if defined(ATS_HOST_EMULATED_DLL)
+  if (handle_ == emulated::g_dll.get()) {
+    emulated::g_dll.reset();  // runs the DLL's detach, as unloading it does
+    return;
+  }
+#endif
+  CloseLibrary(handle_);
+}
 
 }  // namespace atshost

@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Runs atshost twice on the same input, once with the native library and once
+with the 32-bit Windows DLL (under emulation), and requires the two CSV traces
+and exit statuses to be identical. A difference names the first differing row
+(with its frame number) and column.
+
+Usage: compare_traces.py ATSHOST DLL OUTDIR ARGS...
+  ARGS are atshost's subcommand and its arguments, e.g. `replay FILE` or
+  `drive [ROUTE]`.
+"""
+import csv
+import io
+import pathlib
+import subprocess
+import sys
+
+# A trace without a frame proves nothing.
+MIN_FRAMES = 1
+
+
+def run(atshost, out, plugin, args):
+    cmd = [atshost, "--quiet", "--out", str(out)]
+    if plugin:
+        cmd += ["--plugin", plugin]
+    proc = subprocess.run(cmd + args, capture_output=True, text=True)
+    csvs = sorted(out.glob("*.csv"))
+    if len(csvs) != 1:
+        sys.exit(f"{' '.join(cmd + args)} exited {proc.returncode} and wrote "
+                 f"{len(csvs)} traces\n{proc.stderr}")
+    return proc, csvs[0].read_bytes()
+
+
+def first_difference(native, dll):
+    a = list(csv.reader(io.StringIO(native.decode())))
+    b = list(csv.reader(io.StringIO(dll.decode())))
+    header = a[0] if a else []
+    for row, (ra, rb) in enumerate(zip(a, b)):
+        if ra == rb:
+            continue
+        frame = ra[0] if ra else "?"
+        for col in range(max(len(ra), len(rb))):
+            va = ra[col] if col < len(ra) else "(missing)"
+            vb = rb[col] if col < len(rb) else "(missing)"
+            if va != vb:
+                name = header[col] if col < len(header) else f"#{col}"
+                return (f"frame {frame} (line {row + 1} of the trace), column {name}: "
+                        f"native {va!r}, DLL {vb!r}")
+        return f"frame {frame} (line {row + 1} of the trace): differs in its quoting"
+    return f"the traces have {len(a)} and {len(b)} rows"
+
+
+def main():
+    if len(sys.argv) < 5:
+        sys.exit(__doc__)
+    atshost, dll, outdir, args = sys.argv[1], sys.argv[2], pathlib.Path(sys.argv[3]), sys.argv[4:]
+    results = {}
+    for side, plugin in (("native", None), ("dll", dll)):
+        out = outdir / side
+        out.mkdir(parents=True, exist_ok=True)
+        for old in out.glob("*.csv"):
+            old.unlink()
+        results[side] = run(atshost, out, plugin, args)
+    (pn, native), (pd, emulated) = results["native"], results["dll"]
+    if pn.returncode != pd.returncode:
+        sys.exit(f"exit status: native {pn.returncode}, DLL {pd.returncode}\n"
+                 f"native: {pn.stderr}\nDLL: {pd.stderr}")
+    if native != emulated:
+        sys.exit("traces differ at " + first_difference(native, emulated))
+    frames = native.count(b"\n") - 1
+    if frames < MIN_FRAMES:
+        sys.exit(f"only {frames} frames: nothing was compared")
+    print(f"{' '.join(args)}: {frames} frames identical, exit status {pn.returncode}")
+
+
+if __name__ == "__main__":
+    main()
