@@ -1,4 +1,4 @@
-// The boundary's lifecycle: load, vehicle specification, partial reset,
+// The boundary's lifecycle: load, vehicle data, partial reset,
 // dispose, and the handle record that outlives the unit.
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ TEST(Lifecycle, ConstructionValues) {
   for (int32_t m : u.m_sectionMode) EXPECT_EQ(m, 0);
 }
 
-TEST(Lifecycle, VehicleSpecificationFixesTheBrakePositionsWithWrapping) {
+TEST(Lifecycle, VehicleDataFixesTheBrakePositionsWithWrapping) {
   Cab cab;
   CVorlan800& u = cab.unit();
   EXPECT_EQ(u.m_brakeNotches, 8);

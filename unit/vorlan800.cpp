@@ -1,4 +1,4 @@
-// The unit's lifecycle: construction, vehicle specification, partial reset,
+// The unit's lifecycle: construction, vehicle data, partial reset,
 // per-frame sound reset, destruction.
 #include "unit/vorlan800.h"
 
