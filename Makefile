@@ -1,6 +1,7 @@
 # make demo   builds everything and runs the main job on its built-in default
-# make test   builds both libraries and runs every test
-# make build  builds build/native/ATSVorlan800.so and build/win32/ATSVorlan800.dll
+# make test   builds the three libraries and runs every test
+# make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll and
+#             build/win64/ATSVorlan800.dll
 # make sanitize    the native library and its tests under ASan, LSan and UBSan (part of make test)
 # make fuzz-run    the bounded fuzz run of make test
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
@@ -10,8 +11,9 @@
 JOBS ?= $(shell nproc)
 NATIVE := build/native
 WIN32 := build/win32
+WIN64 := build/win64
 
-.PHONY: all bootstrap build native win32 test demo format clean \
+.PHONY: all bootstrap build native win32 win64 test demo format clean \
         sanitize fuzz-run fuzz coverage frame-cost
 
 all: build
@@ -20,7 +22,8 @@ bootstrap:
 	@scripts/bootstrap
 
 native: bootstrap
-	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) >/dev/null
+	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 win32: bootstrap
@@ -28,7 +31,12 @@ win32: bootstrap
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(WIN32) -j $(JOBS)
 
-build: native win32
+win64: bootstrap
+	@cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake >/dev/null
+	@cmake --build $(WIN64) -j $(JOBS)
+
+build: native win32 win64
 
 # The sanitizer and fuzz runs come first so that CTest's closing summary is
 # that of the whole native suite.
