@@ -142,6 +142,9 @@ int main(int argc, char** argv) {
   CLI::App app{"atshost: runs a train-protection plug-in without the simulator"};
   app.require_subcommand(1);
   app.fallthrough();
+  // Options are spelled with dashes everywhere, so that a path starting with
+  // '/' (as Wine and MSYS users pass them) stays a path on Windows too.
+  app.allow_windows_style_options(false);
   Options o;
   app.add_option("--plugin", o.plugin,
                  "plug-in library to load (default: ATSVorlan800 next to this program)");
