@@ -4,10 +4,18 @@
 # declarations), each decorated name at the same address as its plain one, the
 # export directory's own name, only Windows system DLLs imported (and from
 # DINPUT8 and USER32 only the keyboard watch's two functions), stripped.
-# Usage: check_dll.sh DLL SOURCE_DIR
+#
+# Usage: check_dll.sh DLL SOURCE_DIR [win32|win64]
+#   win32 (the default): the 32-bit DLL, whose decorated names are those of
+#   __stdcall declarations; win64: the 64-bit DLL, decorated as a 64-bit build
+#   decorates the same declarations.
 set -euo pipefail
-dll=$1 src=$2
-objdump=i686-w64-mingw32-objdump
+dll=$1 src=$2 arch=${3:-win32}
+case $arch in
+  win32) objdump=i686-w64-mingw32-objdump target=i686-pc-windows-msvc ;;
+  win64) objdump=x86_64-w64-mingw32-objdump target=x86_64-pc-windows-msvc ;;
+  *) echo "check_dll.sh: unknown architecture $arch" >&2; exit 2 ;;
+esac
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$dll" ] || fail "no DLL at $dll"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -22,7 +30,8 @@ plain="Load Dispose GetPluginVersion SetVehicleSpec Initialize Elapse SetPower S
 SetReverser KeyDown KeyUp HornBlow DoorOpen DoorClose SetSignal SetBeaconData"
 printf '%s\n' $plain > "$tmp/plain"
 # The decorated names, from the declarations compiled for the platform ABI.
-clang++ --target=i686-pc-windows-msvc -I"$src" -c "$src/tests/decorated_names.cpp" -o "$tmp/d.obj"
+# (x64 has a single calling convention: there __stdcall is ignored, silently.)
+clang++ --target=$target -Wno-ignored-attributes -I"$src" -c "$src/tests/decorated_names.cpp" -o "$tmp/d.obj"
 llvm-nm "$tmp/d.obj" | awk '$2=="T"{print $3}' > "$tmp/decorated"
 [ "$(wc -l < "$tmp/decorated")" -eq 16 ] || fail "expected 16 decorated declarations"
 sort "$tmp/plain" "$tmp/decorated" > "$tmp/expected"

@@ -1,29 +1,39 @@
 #!/usr/bin/env python3
 """Runs atshost twice on the same input, once with the native library and once
-with the 32-bit Windows DLL (under emulation), and requires the two CSV traces
-and exit statuses to be identical. A difference names the first differing row
-(with its frame number) and column.
+with a Windows DLL, and requires the two CSV traces and exit statuses to be
+identical. A difference names the first differing row (with its frame number)
+and column.
 
-Usage: compare_traces.py ATSHOST DLL OUTDIR ARGS...
+Usage: compare_traces.py [--host COMMAND] ATSHOST DLL OUTDIR ARGS...
   ARGS are atshost's subcommand and its arguments, e.g. `replay FILE` or
   `drive [ROUTE]`.
+  Without --host, the native ATSHOST runs the DLL too (a 32-bit DLL under
+  emulation). With --host, COMMAND (split as a shell would, e.g. a Wine runner
+  followed by atshost.exe) runs the DLL instead: the Windows host in a Windows
+  process, loading the DLL with the system's own loader.
 """
 import csv
 import io
 import pathlib
+import shlex
 import subprocess
 import sys
+
+# The Wine runner's status when Windows programs cannot run here: CTest's skip.
+SKIP = 77
 
 # A trace without a frame proves nothing.
 MIN_FRAMES = 1
 
 
-def run(atshost, out, plugin, args):
-    cmd = [atshost, "--quiet", "--out", str(out)]
+def run(host, out, plugin, args):
+    cmd = host + ["--quiet", "--out", str(out)]
     if plugin:
         cmd += ["--plugin", plugin]
     proc = subprocess.run(cmd + args, capture_output=True, text=True)
     csvs = sorted(out.glob("*.csv"))
+    if proc.returncode == SKIP and "SKIPPED" in proc.stderr:
+        return proc, b""
     if len(csvs) != 1:
         sys.exit(f"{' '.join(cmd + args)} exited {proc.returncode} and wrote "
                  f"{len(csvs)} traces\n{proc.stderr}")
@@ -50,17 +60,26 @@ def first_difference(native, dll):
 
 
 def main():
-    if len(sys.argv) < 5:
+    argv = sys.argv[1:]
+    windows_host = None
+    if argv[:1] == ["--host"] and len(argv) > 1:
+        windows_host = shlex.split(argv[1])
+        argv = argv[2:]
+    if len(argv) < 4:
         sys.exit(__doc__)
-    atshost, dll, outdir, args = sys.argv[1], sys.argv[2], pathlib.Path(sys.argv[3]), sys.argv[4:]
+    atshost, dll, outdir, args = argv[0], argv[1], pathlib.Path(argv[2]), argv[3:]
     results = {}
-    for side, plugin in (("native", None), ("dll", dll)):
+    for side, host, plugin in (("native", [atshost], None),
+                               ("dll", windows_host or [atshost], dll)):
         out = outdir / side
         out.mkdir(parents=True, exist_ok=True)
         for old in out.glob("*.csv"):
             old.unlink()
-        results[side] = run(atshost, out, plugin, args)
+        results[side] = run(host, out, plugin, args)
     (pn, native), (pd, emulated) = results["native"], results["dll"]
+    if windows_host and pd.returncode == SKIP and "SKIPPED" in pd.stderr:
+        print(pd.stderr.strip())  # the Windows host cannot run on this machine
+        sys.exit(SKIP)
     if pn.returncode != pd.returncode:
         sys.exit(f"exit status: native {pn.returncode}, DLL {pd.returncode}\n"
                  f"native: {pn.stderr}\nDLL: {pd.stderr}")

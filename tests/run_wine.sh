@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Runs a 32-bit Windows program under Wine, headless, for CTest and for tools
-# that compare what Windows programs print (the headless host's traces).
+# Runs a Windows program under Wine, headless, for CTest and for tools that
+# compare what Windows programs print (the headless host's traces).
 #
-#   run_wine.sh --prefix DIR --init
+#   run_wine.sh [--arch win32|win64] --prefix DIR --init
 #       Creates, or brings up to date, the scratch Wine prefix DIR. Takes a
-#       while the first time, so CTest does it once, as the fixture
-#       "wine_prefix" (test wine_prefix, prefix ${CMAKE_BINARY_DIR}/wineprefix
-#       of the native build); tests that run programs require that fixture.
-#   run_wine.sh --prefix DIR [--cwd DIR] [--timeout SECONDS] PROGRAM [ARG...]
+#       while the first time, so CTest does it once, as a fixture (test
+#       wine_prefix for 32-bit programs, prefix ${CMAKE_BINARY_DIR}/wineprefix
+#       of the native build; wine64_prefix for 64-bit ones, prefix
+#       ${CMAKE_BINARY_DIR}/wineprefix64); tests that run programs require it.
+#   run_wine.sh [--arch win32|win64] --prefix DIR [--cwd DIR] [--timeout SECONDS]
+#               PROGRAM [ARG...]
 #       Runs PROGRAM (a Windows .exe, by its Linux path) with ARGs in that
 #       prefix, from the directory --cwd (default: the current one), with its
 #       standard input empty and its output passed through. Exits with the
 #       program's own status; 124 if it ran out of time (default 120 s).
+#
+# --arch win32 (the default) runs 32-bit programs in a 32-bit prefix; win64
+# runs 64-bit programs in a 64-bit prefix.
 #
 # In CMake, for example:
 #   add_test(NAME my_test COMMAND bash ${PROJECT_SOURCE_DIR}/tests/run_wine.sh
@@ -21,16 +26,25 @@
 #                        SKIP_RETURN_CODE 77 TIMEOUT 300)
 #
 # Headless: no display is used, no dialog asks to install Mono or Gecko, and
-# Wine's own diagnostics are off. When Wine cannot run 32-bit programs here it
+# Wine's own diagnostics are off. When Wine cannot run the programs here it
 # says why and exits 77, which CTest reports as skipped, never as passed.
+#
+# 64-bit programs need no 32-bit process at all, so they run on machines whose
+# kernel refuses 32-bit programs too: Wine's 64-bit loader is started
+# directly, never through the `wine` front end (which prefers the 32-bit
+# loader whenever it is installed, and so fails there with "Exec format
+# error"). Setting up a 64-bit prefix tries once to start the 32-bit half of
+# its set-up; where that cannot run, Wine says it could not open
+# syswow64\rundll32.exe and carries on, and 64-bit programs are unaffected.
 set -uo pipefail
 
 kSkip=77
 kTimedOut=124
 
-prefix="" cwd="" init=0 limit=120
+prefix="" cwd="" init=0 limit=120 arch=win32
 while [ $# -gt 0 ]; do
   case $1 in
+    --arch) arch=$2; shift 2 ;;
     --prefix) prefix=$2; shift 2 ;;
     --cwd) cwd=$2; shift 2 ;;
     --timeout) limit=$2; shift 2 ;;
@@ -40,6 +54,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
+case $arch in win32 | win64) ;; *) echo "run_wine.sh: --arch is win32 or win64" >&2; exit 2 ;; esac
 [ -n "$prefix" ] || { echo "run_wine.sh: --prefix DIR is required" >&2; exit 2; }
 [ "$init" -eq 1 ] || [ $# -gt 0 ] || { echo "run_wine.sh: no program given" >&2; exit 2; }
 
@@ -48,22 +63,34 @@ skip() {
   exit "$kSkip"
 }
 
-# Can Wine run 32-bit programs here? Each way it cannot is named, with the
+# Can Wine run the programs here? Each way it cannot is named, with the
 # package that brings what is missing.
-command -v wine >/dev/null 2>&1 ||
-  skip "Wine is not installed (Debian packages wine and wine32:i386; scripts/bootstrap installs them)"
-if [ -e /usr/lib/wine/wine64 ] && [ ! -e /usr/lib/wine/wine ]; then
-  skip "Wine has no 32-bit loader (Debian package wine32:i386 is missing)"
-fi
-if ! answer=$(wine --version 2>&1); then
-  if [[ $answer == *"Exec format error"* ]]; then
-    skip "this machine's kernel does not run 32-bit (i386) Linux programs, which wine32:i386 is made of (${answer##*: })"
+if [ "$arch" = win64 ]; then
+  loader=/usr/lib/wine/wine64
+  [ -x "$loader" ] ||
+    skip "Wine has no 64-bit loader (Debian package wine64; scripts/bootstrap installs it)"
+  answer=$("$loader" --version 2>&1) || skip "$loader --version fails: $answer"
+  # Programs Wine starts from a 64-bit program are started by this loader too.
+  export WINELOADER=$loader
+else
+  command -v wine >/dev/null 2>&1 ||
+    skip "Wine is not installed (Debian packages wine and wine32:i386; scripts/bootstrap installs them)"
+  if [ -e /usr/lib/wine/wine64 ] && [ ! -e /usr/lib/wine/wine ]; then
+    skip "Wine has no 32-bit loader (Debian package wine32:i386 is missing)"
   fi
-  skip "wine --version fails: $answer"
+  if ! answer=$(wine --version 2>&1); then
+    if [[ $answer == *"Exec format error"* ]]; then
+      skip "this machine's kernel does not run 32-bit (i386) Linux programs, which wine32:i386 is made of (${answer##*: })"
+    fi
+    skip "wine --version fails: $answer"
+  fi
+  loader=wine
 fi
 
+# Wine takes only an absolute prefix.
+prefix=$(realpath -m "$prefix")
 export WINEPREFIX=$prefix
-export WINEARCH=win32
+export WINEARCH=$arch
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko install prompts
 unset DISPLAY WAYLAND_DISPLAY
@@ -85,7 +112,7 @@ if [ "$init" -eq 1 ]; then
   exec 9>"$prefix.lock"
   flock 9  # one set-up at a time, however many runs ask for it
   start_server
-  timeout --kill-after=10 "$limit" wine wineboot --init </dev/null
+  timeout --kill-after=10 "$limit" "$loader" wineboot --init </dev/null
   status=$?
   [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "wineboot --init"
   wineserver -w  # the prefix is complete on disk once its server is gone
@@ -98,7 +125,7 @@ program=$(realpath "$1")  # as given, before --cwd moves away
 shift
 [ -z "$cwd" ] || cd "$cwd" || exit 2
 start_server
-timeout --kill-after=10 "$limit" wine "$program" "$@" </dev/null
+timeout --kill-after=10 "$limit" "$loader" "$program" "$@" </dev/null
 status=$?
 [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "$program"
 exit "$status"
