@@ -47,8 +47,10 @@ class CVehicleVorlan {
 
 class CVorlan800 final : public CVehicleVorlan {
  public:
-  // Allocates the three sub-records; may throw std::bad_alloc.
-  CVorlan800();
+  // A new unit with its three sub-records, or null when storage runs out; then
+  // nothing is left allocated. The product is built without exceptions, so a
+  // failed allocation is a null pointer here, not a throw.
+  static CVorlan800* Create() noexcept;
   ~CVorlan800() override;
   CVorlan800(const CVorlan800&) = delete;
   CVorlan800& operator=(const CVorlan800&) = delete;
@@ -145,6 +147,9 @@ class CVorlan800 final : public CVehicleVorlan {
   std::unique_ptr<AtsUnit> m_pAts;            // the protection equipment proper
   std::unique_ptr<IsolationState> m_pIsolation;  // the switched-off state
   std::unique_ptr<SpeedLimiter> m_pLimiter;      // governor and stop window
+
+ private:
+  CVorlan800() = default;  // without its sub-records: Create makes them
 };
 
 }  // namespace vorlan
