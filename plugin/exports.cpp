@@ -58,11 +58,12 @@ struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
                                       int* sound) noexcept {
   if (g_unit == nullptr) return ATS_HANDLES{0, 0, 0, 0};
   vorlan::PollKeyboardWatch();  // may show the warning box or end the process
-  g_unit->ResetFrameSounds();
-  g_unit->SuperviseFrame(state);
-  g_unit->OverrideHandles(g_handles);
-  if (panel != nullptr) g_unit->WritePanel(panel);
-  if (sound != nullptr) g_unit->WriteSound(sound);
+  CVorlan800& unit = *g_unit;
+  unit.ResetFrameSounds();
+  unit.SuperviseFrame(state);
+  unit.OverrideHandles(g_handles);
+  if (panel != nullptr) unit.WritePanel(panel);
+  if (sound != nullptr) unit.WriteSound(sound);
   return g_handles;
 }
 

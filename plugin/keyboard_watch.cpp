@@ -34,8 +34,9 @@ void StartKeyboardWatch() noexcept {
 }
 
 void PollKeyboardWatch() noexcept {
-  // A failed read counts as no key down: the frame goes on, with no retry.
-  KeyState keys{};
+  // A failed read counts as no key down: the frame goes on, with no retry. A
+  // read that succeeds fills the whole buffer, so it is not cleared first.
+  KeyState keys;
   if (!Platform().Read(keys)) return;
   if ((keys[kScanCodeF7] & kKeyDownBit) == 0) return;
   if (g_warningShown) {

@@ -22,7 +22,7 @@ constexpr int32_t kAirBandPeriod = 33;    // ...in a band starting at each multi
 constexpr int32_t kAirBandWidth = 6;      // ...6 wide, on the truncated pressure
 }  // namespace
 
-void CVorlan800::SuperviseFrame(ATS_VEHICLESTATE state) noexcept {
+void CVorlan800::SuperviseFrame(const ATS_VEHICLESTATE& state) noexcept {
   // 1. The ground speed comes from the change of location over the elapsed
   // time, all in float32. The previous location and time are still in the
   // fields. A zero elapsed time gives an infinity or NaN, which the rules take

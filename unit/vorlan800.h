@@ -74,7 +74,7 @@ class CVorlan800 final : public CVehicleVorlan {
   void SelectSectionMode(int32_t k) noexcept;
 
   // Per-frame supervision (supervision.cpp).
-  void SuperviseFrame(ATS_VEHICLESTATE state) noexcept;
+  void SuperviseFrame(const ATS_VEHICLESTATE& state) noexcept;
 
   // Handle override (handle_override.cpp): writes the host's handle record.
   void OverrideHandles(ATS_HANDLES& handles) noexcept;
