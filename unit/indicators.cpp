@@ -32,8 +32,6 @@ int32_t Bars(float value, float t1, float t2, float t3, float t4) {
   return 1;
 }
 
-constexpr int32_t Flag(bool condition) { return condition ? 1 : 0; }
-
 // A group of three lamps, all lit or all dark (written out: a loop of three
 // costs more than the stores).
 void SetLamps(int32_t (&lamps)[3], bool lit) { lamps[0] = lamps[1] = lamps[2] = Flag(lit); }

@@ -5,9 +5,7 @@
 
 namespace vorlan {
 
-namespace {
-constexpr int32_t Flag(bool condition) { return condition ? 1 : 0; }
-}  // namespace
+namespace {}  // namespace
 
 // The host's arrays are its own storage, never the unit's: saying so
 // (__restrict) lets the compiler copy neighbouring fields together instead of

@@ -38,9 +38,10 @@ void CVorlan800::SuperviseFrame(const ATS_VEHICLESTATE& state) noexcept {
   m_current = state.Current;
   m_groundSpeed = derived;
 
-  // 2. Speed mismatch, both ways round, each a float32 difference.
-  m_slipDetected =
-      (state.Speed - m_groundSpeed > kSlipKmh || m_groundSpeed - state.Speed > kSlipKmh) ? 1 : 0;
+  // 2. Speed mismatch, both ways round, as a float32 difference. Rounding is
+  // symmetric, so b - a is exactly -(a - b) and one magnitude covers both
+  // ways; a NaN difference is no mismatch.
+  m_slipDetected = Flag(std::fabs(state.Speed - m_groundSpeed) > kSlipKmh);
 
   const float v = std::fabs(m_speed);
 

@@ -24,6 +24,9 @@ inline constexpr int32_t kKeySwitchOff = 11;
 // Number of one-hot section modes selected by beacons.
 inline constexpr int kSectionModes = 7;
 
+// A condition as a flag.
+constexpr int32_t Flag(bool condition) noexcept { return condition ? 1 : 0; }
+
 // Once-toggle: play-once becomes continue, anything else becomes play-once, so
 // a condition that persists restarts the sound every second time.
 constexpr void OnceToggle(int32_t& sound) noexcept {
