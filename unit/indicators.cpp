@@ -20,9 +20,9 @@ constexpr int32_t kCounterStepsBeyond = 0;  // 19 and above: both steps 0
 
 constexpr int32_t kBlankMs = 500;  // display blanked this long after an event
 
-// Five-step bar meter: the number of thresholds strictly exceeded (0 is the
-// lowest). NaN exceeds none. A meter at rest (nothing above 0) is the common
-// case, so it is settled first; then the highest threshold.
+// Five-step bar meter: the number of thresholds strictly exceeded, 0 being the
+// lowest. NaN exceeds none. A meter at rest (nothing above 0) is the common
+// case, so it is settled first; then the highest threshold down.
 int32_t Bars(float value, float t1, float t2, float t3, float t4) {
   if (!(value > 0.0f)) return 0;
   if (value > t4) return 5;

@@ -5,13 +5,11 @@
 
 namespace vorlan {
 
-namespace {}  // namespace
+static_assert(kSectionModes == 7, "modes 1 to 6 are panel 241 to 246");
 
 // The host's arrays are its own storage, never the unit's: saying so
 // (__restrict) lets the compiler copy neighbouring fields together instead of
 // reading each again after every store into the array.
-static_assert(kSectionModes == 7, "modes 1 to 6 are panel 241 to 246");
-
 void CVorlan800::WritePanel(int32_t* __restrict panel) const noexcept {
   const AtsUnit& ats = *m_pAts;
   panel[0] = ats.on;

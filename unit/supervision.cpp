@@ -46,7 +46,7 @@ void CVorlan800::SuperviseFrame(const ATS_VEHICLESTATE& state) noexcept {
   const float v = std::fabs(m_speed);
 
   // 3. Moving with the doors open trips a switched-on unit.
-  if (m_pAts->on != 0 && m_doorsClosed == 0 && v > kMovingKmh) m_pAts->tripped = 1;
+  if (m_doorsClosed == 0 && m_pAts->on != 0 && v > kMovingKmh) m_pAts->tripped = 1;
 
   // 4. Governor with hysteresis, in float64: full service brake above 76 km/h
   // until the speed falls below 71 km/h.
