@@ -450,6 +450,7 @@ void Machine::LoadImage(const EmulatorOptions& options) {
   ImportTable table;
   AddCrtImports(table);
   AddWindowsImports(table);
+  for (const std::string& key : options.withheldFakes) table.erase(key);
   std::map<std::string, uint32_t> resolved;
   for (const PeImport& imp : image_.imports()) {
     std::string dll = imp.dll;

@@ -120,6 +120,9 @@ struct EmulatorOptions {
   // A call that runs more instructions than this without returning is an
   // error: a frame needs a few thousand.
   uint64_t instructionBound = 20'000'000;
+  // Imports, as "dll!Name" in lower-case DLL names, that get no fake even
+  // though the emulator has one: calling them fails as for an unknown import.
+  std::vector<std::string> withheldFakes;
 };
 
 class Machine;

@@ -5,8 +5,6 @@
 // contract might be broken: a call that needs the unit while none is loaded
 // does nothing, a second load disposes the first unit, null arrays are not
 // written, and no exception leaves an entry point.
-#include <new>
-
 #include "plugin/atsplugin.h"
 #include "plugin/keyboard_watch.h"
 #include "plugin/module.h"
@@ -39,13 +37,9 @@ extern "C" {
 void ATS_CALL atsLoad(void) noexcept {
   if (g_unit != nullptr) DisposeModule();  // a second load must not leak the first
   vorlan::StartKeyboardWatch();
-  try {
-    g_unit = new CVorlan800();
-  } catch (...) {
-    // No storage: the module stays not loaded, and holds nothing.
-    g_unit = nullptr;
-    vorlan::StopKeyboardWatch();
-  }
+  g_unit = CVorlan800::Create();
+  // No storage: the module stays not loaded, and holds nothing.
+  if (g_unit == nullptr) vorlan::StopKeyboardWatch();
 }
 
 void ATS_CALL atsDispose(void) noexcept { DisposeModule(); }
@@ -64,11 +58,12 @@ struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
                                       int* sound) noexcept {
   if (g_unit == nullptr) return ATS_HANDLES{0, 0, 0, 0};
   vorlan::PollKeyboardWatch();  // may show the warning box or end the process
-  g_unit->ResetFrameSounds();
-  g_unit->SuperviseFrame(state);
-  g_unit->OverrideHandles(g_handles);
-  if (panel != nullptr) g_unit->WritePanel(panel);
-  if (sound != nullptr) g_unit->WriteSound(sound);
+  CVorlan800& unit = *g_unit;
+  unit.ResetFrameSounds();
+  unit.SuperviseFrame(state);
+  unit.OverrideHandles(g_handles);
+  if (panel != nullptr) unit.WritePanel(panel);
+  if (sound != nullptr) unit.WriteSound(sound);
   return g_handles;
 }
 

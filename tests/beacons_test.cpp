@@ -106,6 +106,11 @@ TEST(Beacons, ModesStopTargetAndCounter) {
   EXPECT_EQ(cab.unit().m_pLimiter->stopTarget, 812.0);
   cab.Beacon(12, 0, INT32_MIN);
   EXPECT_EQ(cab.unit().m_pLimiter->stopTarget, -2147483648.0);
+  // Kept as float64: 2^24 + 1 has no float32, which would make it 2^24.
+  cab.Beacon(12, 0, 16777217);
+  EXPECT_EQ(cab.unit().m_pLimiter->stopTarget, 16777217.0);
+  cab.Frame(100, 16777217.0, 0.0f);
+  EXPECT_EQ(cab.unit().m_stopInWindow, 1);
 
   // The counter takes the word as it comes and stamps the latest frame's time.
   cab.Frame(-1234, 0.0, 0.0f);

@@ -78,6 +78,8 @@ TEST(DriverControls, DoorSoundAndCounter) {
   atsDoorClose();
   atsDoorOpen();
   EXPECT_EQ(u.m_counter, 30);
+  atsDoorClose();  // a close stops at 30 as an open does
+  EXPECT_EQ(u.m_counter, 30);
   cab.Beacon(200, 0, 45);
   atsDoorClose();
   EXPECT_EQ(u.m_counter, 45);

@@ -178,6 +178,12 @@ TEST(HandleOverride, EmergencyThenGovernor) {
     EXPECT_EQ(Handles(cab.Run(80.0f)), (std::array<int32_t, 4>{kNotches, 0, 1, 2}));
     EXPECT_EQ(cab.Run(60.0f).Brake, kEmergency);
   }
+  {
+    Cab off;  // switched off above 76 km/h: the governor's brake as well
+    atsSetReverser(1);
+    atsSetBrake(0);
+    EXPECT_EQ(Handles(off.Run(80.0f)), (std::array<int32_t, 4>{kNotches, 0, 1, 2}));
+  }
   Cab warn;  // the warning alarm toggles under the governor's brake
   OnWithHandles(warn, 1, 0, 3);
   atsDoorClose();

@@ -92,7 +92,7 @@ TEST(Supervision, GovernorHysteresis) {
 
 // Standing still within 0.3 m of the target, measured in float64: a float32
 // location or a float32 0.3 would give the opposite answer at 499.7, 500.3,
-// 100000.3005 and 0.3000000005.
+// 100000.3005, 0.3000000005 and 0.2999999999.
 TEST(Supervision, StopWindow) {
   // clang-format off
   struct Case { int32_t target; double location; float speed; int32_t inWindow; };
@@ -101,7 +101,7 @@ TEST(Supervision, StopWindow) {
       {500, 499.7, 0.0f, 0},           {500, 500.0, -0.0f, 1},
       {500, 500.0, kNaN, 0},           {500, 500.0, Above(0.0f), 0},
       {100000, 100000.3005, 0.0f, 0},  {0, 0.3000000005, 0.0f, 0},
-      {-3, -3.2999, 0.0f, 1}};
+      {-3, -3.2999, 0.0f, 1},          {0, 0.2999999999, 0.0f, 1}};
   // clang-format on
   for (const Case& c : cases) {
     Cab cab;

@@ -20,88 +20,71 @@ constexpr int32_t kCounterStepsBeyond = 0;  // 19 and above: both steps 0
 
 constexpr int32_t kBlankMs = 500;  // display blanked this long after an event
 
-// Five-step bar meter: the number of thresholds strictly exceeded, the highest
-// first. NaN exceeds none.
+// Five-step bar meter: the number of thresholds strictly exceeded, 0 being the
+// lowest. NaN exceeds none. A meter at rest (nothing above 0) is the common
+// case, so it is settled first; then the highest threshold down.
 int32_t Bars(float value, float t1, float t2, float t3, float t4) {
+  if (!(value > 0.0f)) return 0;
   if (value > t4) return 5;
   if (value > t3) return 4;
   if (value > t2) return 3;
   if (value > t1) return 2;
-  if (value > 0.0f) return 1;
-  return 0;
+  return 1;
 }
-// Puts out the counter, the meters and the door, reverser and rising lamps. The
-// counter steps, the previous reservoir pressure and the unit-off lamp are not
-// part of it: they carry over.
-void DarkenDisplay(CVorlan800& u) {
-  u.m_counterShown = 0;
-  u.m_mrRisingShown = 0;
-  u.m_bcBars = 0;
-  u.m_currentBarsPos = 0;
-  u.m_currentBarsNeg = 0;
-  for (int32_t& lamp : u.m_closedLamps) lamp = 0;
-  u.m_reverserForward = 0;
-  u.m_reverserBackward = 0;
-  for (int32_t& lamp : u.m_openLamps) lamp = 0;
-}
+
+// A group of three lamps, all lit or all dark (written out: a loop of three
+// costs more than the stores).
+void SetLamps(int32_t (&lamps)[3], bool lit) { lamps[0] = lamps[1] = lamps[2] = Flag(lit); }
 }  // namespace
 
-void CVorlan800::UpdateOffLamp() noexcept {
-  m_offLamp = 0;
-  if (m_pIsolation->active != 0) m_offLamp = 1;
-}
+void CVorlan800::UpdateOffLamp() noexcept { m_offLamp = Flag(m_pIsolation->active != 0); }
 
+// Each field is written once, with what the display shows this frame: the
+// blanking and the door state decide which values are put out (0) rather than
+// derived and then cleared again.
 void CVorlan800::UpdateIndicators() noexcept {
-  // 1. Clear everything derived afresh; the counter steps are kept.
-  DarkenDisplay(*this);
-  m_counterBlank = 0;
-
-  // 2-4. Bar meters, strict thresholds. Every threshold is exact in float32, so
-  // comparing in float32 gives the same result as in float64. The negative side
-  // is the positive meter of the negated current.
-  m_currentBarsPos = Bars(m_current, 25.0f, 50.0f, 75.0f, 100.0f);
-  m_currentBarsNeg = Bars(-m_current, 25.0f, 50.0f, 75.0f, 100.0f);
-  m_bcBars = Bars(m_bcPressure, 100.0f, 200.0f, 300.0f, 400.0f);
-
-  // 5. Main reservoir rising against last frame; the previous value is kept in
-  // every frame, whatever the doors and blanking show.
-  const int32_t rising = m_mrPressure > m_prevMrPressure ? 1 : 0;
-  m_prevMrPressure = m_mrPressure;
-  m_mrRisingShown = rising;
-
-  // 6. Door-dependent lamps. With the doors open the meters go dark.
-  if (m_doorsClosed != 0) {
-    for (int32_t& lamp : m_closedLamps) lamp = 1;
-    m_reverserForward = m_reverser > 0 ? 1 : 0;
-    m_reverserBackward = m_reverser < 0 ? 1 : 0;
-  } else {
-    for (int32_t& lamp : m_openLamps) lamp = 1;
-    m_mrRisingShown = 0;
-    m_bcBars = 0;
-    m_currentBarsPos = 0;
-    m_currentBarsNeg = 0;
-  }
-
-  // 7. Counter, only while on; while off the steps stay frozen.
-  if (m_pAts->on != 0) {
-    m_counterShown = m_counter;
-    m_counterStepA = kCounterStepsBeyond;
-    m_counterStepB = kCounterStepsBeyond;
-    for (const CounterSteps& row : kCounterSteps) {
-      if (m_counter <= row.upTo) {
-        m_counterStepA = row.a;
-        m_counterStepB = row.b;
-        break;
-      }
-    }
-  }
-
-  // 8. Blanking for 500 ms of host time after a door change or counter beacon.
+  // Blanking for 500 ms of host time after a door change or counter beacon.
   // The difference is a wrapping 32-bit one, so a time that went back before
   // the event (negative difference) blanks too.
-  if (WrapSub(m_timeMs, m_eventTimeMs) >= kBlankMs) return;
-  DarkenDisplay(*this);
-  m_counterBlank = 1;
+  const bool blanked = WrapSub(m_timeMs, m_eventTimeMs) < kBlankMs;
+  const bool closedShown = m_doorsClosed != 0 && !blanked;
+  const bool openShown = m_doorsClosed == 0 && !blanked;
+  m_counterBlank = Flag(blanked);
+
+  // Main reservoir rising against last frame; the previous value is kept in
+  // every frame, whatever the doors and blanking show.
+  const bool rising = m_mrPressure > m_prevMrPressure;
+  m_prevMrPressure = m_mrPressure;
+
+  // Bar meters and the rising lamp show only with the doors closed. Strict
+  // thresholds; every one is exact in float32, so comparing in float32 gives
+  // the same result as in float64. The negative side is the positive meter of
+  // the negated current.
+  m_mrRisingShown = Flag(closedShown && rising);
+  m_bcBars = closedShown ? Bars(m_bcPressure, 100.0f, 200.0f, 300.0f, 400.0f) : 0;
+  m_currentBarsPos = closedShown ? Bars(m_current, 25.0f, 50.0f, 75.0f, 100.0f) : 0;
+  m_currentBarsNeg = closedShown ? Bars(-m_current, 25.0f, 50.0f, 75.0f, 100.0f) : 0;
+
+  // Door-state lamps; the reverser lamps only with the doors closed.
+  SetLamps(m_closedLamps, closedShown);
+  m_reverserForward = Flag(closedShown && m_reverser > 0);
+  m_reverserBackward = Flag(closedShown && m_reverser < 0);
+  SetLamps(m_openLamps, openShown);
+
+  // Counter, only while on; while off it shows 0 and the steps stay frozen,
+  // also through the blanking.
+  const bool on = m_pAts->on != 0;
+  m_counterShown = on && !blanked ? m_counter : 0;
+  if (!on) return;
+  m_counterStepA = kCounterStepsBeyond;
+  m_counterStepB = kCounterStepsBeyond;
+  for (const CounterSteps& row : kCounterSteps) {
+    if (m_counter <= row.upTo) {
+      m_counterStepA = row.a;
+      m_counterStepB = row.b;
+      break;
+    }
+  }
 }
 
 }  // namespace vorlan

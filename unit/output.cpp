@@ -5,11 +5,12 @@
 
 namespace vorlan {
 
-namespace {
-constexpr int32_t Flag(bool condition) { return condition ? 1 : 0; }
-}  // namespace
+static_assert(kSectionModes == 7, "modes 1 to 6 are panel 241 to 246");
 
-void CVorlan800::WritePanel(int32_t* panel) const noexcept {
+// The host's arrays are its own storage, never the unit's: saying so
+// (__restrict) lets the compiler copy neighbouring fields together instead of
+// reading each again after every store into the array.
+void CVorlan800::WritePanel(int32_t* __restrict panel) const noexcept {
   const AtsUnit& ats = *m_pAts;
   panel[0] = ats.on;
   panel[1] = m_pIsolation->active;
@@ -27,7 +28,7 @@ void CVorlan800::WritePanel(int32_t* panel) const noexcept {
   panel[14] = m_doorBlink;
   panel[100] = 0;
   panel[101] = m_offLamp;
-  for (int i = 102; i <= 107; ++i) panel[i] = 0;
+  panel[102] = panel[103] = panel[104] = panel[105] = panel[106] = panel[107] = 0;
   panel[200] = m_counterShown;
   panel[201] = m_counterBlank;
   panel[206] = m_mrRisingShown;
@@ -51,11 +52,16 @@ void CVorlan800::WritePanel(int32_t* panel) const noexcept {
   panel[228] = 0;
   panel[229] = 0;
   // Modes 1 to 6 at 241 to 246, the data words that select them; mode 0 is at 9.
-  for (int k = 1; k < kSectionModes; ++k) panel[240 + k] = m_sectionMode[k];
+  panel[241] = m_sectionMode[1];
+  panel[242] = m_sectionMode[2];
+  panel[243] = m_sectionMode[3];
+  panel[244] = m_sectionMode[4];
+  panel[245] = m_sectionMode[5];
+  panel[246] = m_sectionMode[6];
   panel[255] = 1;
 }
 
-void CVorlan800::WriteSound(int32_t* sound) const noexcept {
+void CVorlan800::WriteSound(int32_t* __restrict sound) const noexcept {
   sound[0] = m_soundAtsOn;
   sound[2] = m_soundStart;
   sound[3] = m_soundStop;

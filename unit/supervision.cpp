@@ -22,7 +22,7 @@ constexpr int32_t kAirBandPeriod = 33;    // ...in a band starting at each multi
 constexpr int32_t kAirBandWidth = 6;      // ...6 wide, on the truncated pressure
 }  // namespace
 
-void CVorlan800::SuperviseFrame(ATS_VEHICLESTATE state) noexcept {
+void CVorlan800::SuperviseFrame(const ATS_VEHICLESTATE& state) noexcept {
   // 1. The ground speed comes from the change of location over the elapsed
   // time, all in float32. The previous location and time are still in the
   // fields. A zero elapsed time gives an infinity or NaN, which the rules take
@@ -38,14 +38,15 @@ void CVorlan800::SuperviseFrame(ATS_VEHICLESTATE state) noexcept {
   m_current = state.Current;
   m_groundSpeed = derived;
 
-  // 2. Speed mismatch, both ways round, each a float32 difference.
-  m_slipDetected =
-      (state.Speed - m_groundSpeed > kSlipKmh || m_groundSpeed - state.Speed > kSlipKmh) ? 1 : 0;
+  // 2. Speed mismatch, both ways round, as a float32 difference. Rounding is
+  // symmetric, so b - a is exactly -(a - b) and one magnitude covers both
+  // ways; a NaN difference is no mismatch.
+  m_slipDetected = Flag(std::fabs(state.Speed - m_groundSpeed) > kSlipKmh);
 
   const float v = std::fabs(m_speed);
 
   // 3. Moving with the doors open trips a switched-on unit.
-  if (m_pAts->on != 0 && m_doorsClosed == 0 && v > kMovingKmh) m_pAts->tripped = 1;
+  if (m_doorsClosed == 0 && m_pAts->on != 0 && v > kMovingKmh) m_pAts->tripped = 1;
 
   // 4. Governor with hysteresis, in float64: full service brake above 76 km/h
   // until the speed falls below 71 km/h.

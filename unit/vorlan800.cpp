@@ -2,18 +2,27 @@
 // per-frame sound reset, destruction.
 #include "unit/vorlan800.h"
 
+#include <new>
+
 #include "unit/arith.h"
 
 namespace vorlan {
 
 // Every field starts at zero (its initialiser) except the eight sounds, which
 // start stopped, and the isolation: the unit starts switched off so that the
-// emergency brake is held until the driver switches it on.
-CVorlan800::CVorlan800()
-    : m_pAts(std::make_unique<AtsUnit>()),
-      m_pIsolation(std::make_unique<IsolationState>()),
-      m_pLimiter(std::make_unique<SpeedLimiter>()) {
-  m_pIsolation->active = 1;
+// emergency brake is held until the driver switches it on. The sub-records are
+// made in the order AtsUnit, IsolationState, SpeedLimiter.
+CVorlan800* CVorlan800::Create() noexcept {
+  std::unique_ptr<CVorlan800> unit(new (std::nothrow) CVorlan800());
+  if (unit == nullptr) return nullptr;
+  unit->m_pAts.reset(new (std::nothrow) AtsUnit());
+  if (unit->m_pAts == nullptr) return nullptr;
+  unit->m_pIsolation.reset(new (std::nothrow) IsolationState());
+  if (unit->m_pIsolation == nullptr) return nullptr;
+  unit->m_pLimiter.reset(new (std::nothrow) SpeedLimiter());
+  if (unit->m_pLimiter == nullptr) return nullptr;
+  unit->m_pIsolation->active = 1;
+  return unit.release();
 }
 
 // The sub-records go in the order they were made, then the object itself.

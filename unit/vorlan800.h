@@ -24,6 +24,9 @@ inline constexpr int32_t kKeySwitchOff = 11;
 // Number of one-hot section modes selected by beacons.
 inline constexpr int kSectionModes = 7;
 
+// A condition as a flag.
+constexpr int32_t Flag(bool condition) noexcept { return condition ? 1 : 0; }
+
 // Once-toggle: play-once becomes continue, anything else becomes play-once, so
 // a condition that persists restarts the sound every second time.
 constexpr void OnceToggle(int32_t& sound) noexcept {
@@ -47,8 +50,10 @@ class CVehicleVorlan {
 
 class CVorlan800 final : public CVehicleVorlan {
  public:
-  // Allocates the three sub-records; may throw std::bad_alloc.
-  CVorlan800();
+  // A new unit with its three sub-records, or null when storage runs out; then
+  // nothing is left allocated. The product is built without exceptions, so a
+  // failed allocation is a null pointer here, not a throw.
+  static CVorlan800* Create() noexcept;
   ~CVorlan800() override;
   CVorlan800(const CVorlan800&) = delete;
   CVorlan800& operator=(const CVorlan800&) = delete;
@@ -72,7 +77,7 @@ class CVorlan800 final : public CVehicleVorlan {
   void SelectSectionMode(int32_t k) noexcept;
 
   // Per-frame supervision (supervision.cpp).
-  void SuperviseFrame(ATS_VEHICLESTATE state) noexcept;
+  void SuperviseFrame(const ATS_VEHICLESTATE& state) noexcept;
 
   // Handle override (handle_override.cpp): writes the host's handle record.
   void OverrideHandles(ATS_HANDLES& handles) noexcept;
@@ -145,6 +150,9 @@ class CVorlan800 final : public CVehicleVorlan {
   std::unique_ptr<AtsUnit> m_pAts;            // the protection equipment proper
   std::unique_ptr<IsolationState> m_pIsolation;  // the switched-off state
   std::unique_ptr<SpeedLimiter> m_pLimiter;      // governor and stop window
+
+ private:
+  CVorlan800() = default;  // without its sub-records: Create makes them
 };
 
 }  // namespace vorlan
