@@ -11,13 +11,13 @@
 #include <string>
 
 #include "host/drive.h"
+#include "host/output/svg_chart.h"
+#include "host/output/timeline.h"
+#include "host/output/trace_csv.h"
 #include "host/plugin_library.h"
 #include "host/replay.h"
 #include "host/route.h"
-#include "host/svg_chart.h"
 #include "host/text_input.h"
-#include "host/timeline.h"
-#include "host/trace_csv.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>

@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "host/format.h"
+#include "host/output/svg_chart.h"
+#include "host/output/timeline.h"
+#include "host/output/trace_csv.h"
 #include "host/replay.h"
-#include "host/svg_chart.h"
-#include "host/timeline.h"
-#include "host/trace_csv.h"
 #include "host_fixture.h"
 
 namespace atshost {

@@ -1,4 +1,4 @@
-#include "host/svg_chart.h"
+#include "host/output/svg_chart.h"
 
 #include <algorithm>
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "host/output/timeline.h"
 #include "host/session.h"
-#include "host/timeline.h"
 
 namespace atshost {
 
