@@ -28,6 +28,15 @@ class SvgChart : public FrameSink {
   // Writes the whole chart.
   void Write(std::ostream& out) const;
 
+  // Where the plot lies in the chart and what its horizontal axis spans, so
+  // that a page showing the chart can put a cursor on it.
+  struct PlotArea {
+    bool distance;                    // the axis is the location, not the time
+    double lo, hi;                    // seconds or metres at the left and right edges
+    double left, right, top, bottom;  // in the chart's own units
+  };
+  PlotArea Area() const;
+
  private:
   struct Sample {
     double time_s;
