@@ -129,7 +129,7 @@ void HtmlPage::StepColumn::Add(double value) {
 std::string HtmlPage::StepColumn::Json() const {
   StepColumn done = *this;
   done.Flush();
-  return "[" + done.out_ + "]";
+  return "{\"scale\":" + Shortest(scale_) + ",\"steps\":[" + done.out_ + "]}";
 }
 
 void HtmlPage::ChangeColumn::Add(int64_t position, int32_t value) {

@@ -36,6 +36,7 @@ class HtmlPage : public FrameSink {
   // A number that changes a little from frame to frame (time, location,
   // speed, pressures), rounded to 1/scale and written as the step from the
   // previous frame's rounded value; a run of equal steps as [count, step].
+  // Written as {"scale": scale, "steps": [...]}.
   // A value that cannot be rounded (NaN, infinite, huge) is written exactly,
   // as a string, and the steps go on from the last rounded value.
   class StepColumn {
@@ -81,9 +82,9 @@ class HtmlPage : public FrameSink {
   StepColumn time_{1.0};       // ms
   StepColumn location_{10.0};  // 0.1 m
   StepColumn speed_{10.0};     // 0.1 km/h
-  StepColumn bc_{10.0};        // 0.1 kPa
-  StepColumn mr_{10.0};        // 0.1 kPa
-  StepColumn current_{10.0};   // 0.1 A
+  StepColumn bc_{1.0};         // kPa
+  StepColumn mr_{1.0};         // kPa
+  StepColumn current_{1.0};    // A
   ChangeColumn emergency_;     // the emergency brake position
   std::array<ChangeColumn, kIntColumns> ints_;
   std::string events_;  // [position, "text", ...]

@@ -156,9 +156,11 @@ TEST(HtmlPage, WritesTheRunCompactlyAndKeepsTextInsideItsScript) {
   std::ostringstream out;
   page.Write(out, "<?xml version=\"1.0\"?>\n<svg></svg>\n", SvgChart::PlotArea{});
   const std::string html = out.str();
-  EXPECT_NE(html.find("\"time\":[1000,[5,20]]"), std::string::npos);
-  EXPECT_NE(html.find("\"speed\":[100,1,\"NaN\",2,0,0]"), std::string::npos);
-  EXPECT_NE(html.find("\"location\":[0,\"1e+300\",6,[3,3]]"), std::string::npos);
+  EXPECT_NE(html.find("\"time\":{\"scale\":1,\"steps\":[1000,[5,20]]}"), std::string::npos);
+  EXPECT_NE(html.find("\"speed\":{\"scale\":10,\"steps\":[100,1,\"NaN\",2,0,0]}"),
+            std::string::npos);
+  EXPECT_NE(html.find("\"location\":{\"scale\":10,\"steps\":[0,\"1e+300\",6,[3,3]]}"),
+            std::string::npos);
   EXPECT_NE(html.find("\"2\":[0,0,4,1]"), std::string::npos);
   EXPECT_NE(html.find("\\u003c/script\\u003e\\u003cscript\\u003ealert(1)"), std::string::npos);
   EXPECT_EQ(html.find("</script><script>alert"), std::string::npos);

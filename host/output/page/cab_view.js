@@ -17,10 +17,10 @@
 
   // --- The run's data ------------------------------------------------------
 
-  // A number sent every frame, written as steps between rounded values
-  // (see the host's page writer): a number is one step, [n, step] n equal
-  // steps, a string a value given exactly that the steps do not touch.
-  function decodeSteps(items, scale) {
+  // A number sent every frame, written as steps between values rounded to
+  // 1/scale: a number is one step, [n, step] n equal steps, a string a value
+  // given exactly that the steps do not touch.
+  function decodeSteps({ scale, steps: items }) {
     const values = new Float64Array(count);
     let at = 0;
     let base = 0;
@@ -73,12 +73,12 @@
     return out;
   }
 
-  const time = decodeSteps(run.time, 1);
-  const metres = decodeSteps(run.location, 10);
-  const speed = decodeSteps(run.speed, 10);
-  const bc = decodeSteps(run.bc, 10);
-  const mr = decodeSteps(run.mr, 10);
-  const current = decodeSteps(run.current, 10);
+  const time = decodeSteps(run.time);
+  const metres = decodeSteps(run.location);
+  const speed = decodeSteps(run.speed);
+  const bc = decodeSteps(run.bc);
+  const mr = decodeSteps(run.mr);
+  const current = decodeSteps(run.current);
   const emergency = decodeChanges(run.emergency);
   const host = decodeGroup(run.host);
   const handles = decodeGroup(run.handles);
