@@ -225,6 +225,19 @@ def main():
             time.sleep(0.02)
         else:
             problems.append("the address does not follow the frame shown")
+        # Space plays the run on, and pauses it again.
+        def press_space():
+            for kind in ("keyDown", "keyUp"):
+                browser.send("Input.dispatchKeyEvent", session, type=kind, key=" ",
+                             code="Space", windowsVirtualKeyCode=32)
+        press_space()
+        for _ in range(150):
+            if int(json.loads(evaluate(READ_CONTRACT))["frame"]) > trip + 1:
+                break
+            time.sleep(0.02)
+        else:
+            problems.append("space does not play the run")
+        press_space()
 
         for event in browser.events:
             method, params = event.get("method"), event.get("params", {})

@@ -324,11 +324,18 @@
     if (t) return positionAtTime(Number(t[1]) * 1000);
     return null;
   }
+  // The frame with the latest host time not after `ms`, the last of equal
+  // ones (a scripted run's time may also stand still or go back).
   function positionAtTime(ms) {
+    let best = 0;
+    let found = false;
     for (let p = 0; p < count; ++p) {
-      if (time[p] <= ms && (p + 1 === count || time[p + 1] > ms)) return p;
+      if (time[p] <= ms && (!found || time[p] >= time[best])) {
+        best = p;
+        found = true;
+      }
     }
-    return 0;
+    return best;
   }
   window.addEventListener('hashchange', () => {
     const p = positionFromAddress(window.location.hash);
