@@ -7,6 +7,7 @@
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
+# make screenshot  the README's picture of the cab view (docs/cab-view.png)
 
 JOBS ?= $(shell nproc)
 NATIVE := build/native
@@ -14,7 +15,7 @@ WIN32 := build/win32
 WIN64 := build/win64
 
 .PHONY: all bootstrap build native win32 win64 test demo format clean \
-        sanitize fuzz-run fuzz coverage frame-cost
+        sanitize fuzz-run fuzz coverage frame-cost screenshot
 
 all: build
 
@@ -86,9 +87,16 @@ frame-cost: bootstrap
 	@scripts/frame-cost
 
 # The main job: the headless host drives the built-in demo route, prints its
-# timeline and leaves out/demo.csv and out/demo.svg.
+# timeline and leaves out/demo.csv, out/demo.svg and out/demo.html (the cab
+# view: open it in a browser).
 demo: build
 	@$(NATIVE)/atshost drive --out out
+
+# The README's picture: the demo's cab view at the trip, taken by headless
+# Chromium.
+screenshot: native
+	@$(NATIVE)/atshost drive --out out --quiet
+	@scripts/screenshot out/demo.html out/demo.csv docs/cab-view.png
 
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')

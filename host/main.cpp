@@ -1,23 +1,25 @@
 // atshost: a headless host for train-protection plug-ins.
 //   atshost replay SCENARIO   scripted frames and events, with checks
 //   atshost drive [ROUTE]     a train model driven by the plug-in's handles
-// Each run writes NAME.csv and NAME.svg into the output folder and prints its
-// timeline.
+// Each run writes NAME.csv, NAME.svg and NAME.html (the cab view) into the
+// output folder and prints its timeline.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "host/drive.h"
+#include "host/output/html_page.h"
+#include "host/output/svg_chart.h"
+#include "host/output/timeline.h"
+#include "host/output/trace_csv.h"
 #include "host/plugin_library.h"
 #include "host/replay.h"
 #include "host/route.h"
-#include "host/svg_chart.h"
 #include "host/text_input.h"
-#include "host/timeline.h"
-#include "host/trace_csv.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -47,7 +49,8 @@ struct Options {
   std::string file;
 };
 
-// Runs `body` with the three sinks wired to a session, then writes the chart.
+// Runs `body` with the sinks wired to a session, then writes the chart and the
+// page that shows it.
 template <typename Body>
 int Run(const Options& o, const std::string& name, const std::string& title, Body body) {
   std::unique_ptr<PluginLibrary> library;
@@ -61,6 +64,7 @@ int Run(const Options& o, const std::string& name, const std::string& title, Bod
   if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
   const fs::path csv_path = fs::path(o.out) / (name + ".csv");
   const fs::path svg_path = fs::path(o.out) / (name + ".svg");
+  const fs::path html_path = fs::path(o.out) / (name + ".html");
   // Binary mode: the same '\n' line ends on every platform.
   std::ofstream csv(csv_path, std::ios::binary);
   if (!csv) return Fail("cannot write '" + csv_path.string() + "'");
@@ -68,7 +72,8 @@ int Run(const Options& o, const std::string& name, const std::string& title, Bod
   TraceCsv trace(csv);
   Timeline timeline(std::cout);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
-  std::vector<FrameSink*> sinks = {&trace, &chart};
+  HtmlPage page(title);
+  std::vector<FrameSink*> sinks = {&trace, &chart, &page};
   if (!o.quiet) sinks.push_back(&timeline);
   int status = kOk;
   int64_t frames = 0;
@@ -78,14 +83,21 @@ int Run(const Options& o, const std::string& name, const std::string& title, Bod
     frames = session.frames();
   }
   csv.close();
+  std::ostringstream chart_svg;
+  chart.Write(chart_svg);
   std::ofstream svg(svg_path, std::ios::binary);
-  chart.Write(svg);
+  svg << chart_svg.str();
   svg.close();
-  if (!csv || !svg)
-    return Fail("writing '" + csv_path.string() + "' or '" + svg_path.string() + "' failed");
+  std::ofstream html(html_path, std::ios::binary);
+  page.Write(html, chart_svg.str(), chart.Area());
+  html.close();
+  if (!csv || !svg || !html) {
+    return Fail("writing '" + csv_path.string() + "', '" + svg_path.string() + "' or '" +
+                html_path.string() + "' failed");
+  }
   if (!o.quiet) {
-    std::cout << "atshost: " << frames << " frames; wrote " << csv_path.string() << " and "
-              << svg_path.string() << '\n';
+    std::cout << "atshost: " << frames << " frames; wrote " << csv_path.string() << ", "
+              << svg_path.string() << " and " << html_path.string() << '\n';
   }
   return status;
 }
@@ -148,7 +160,8 @@ int main(int argc, char** argv) {
   Options o;
   app.add_option("--plugin", o.plugin,
                  "plug-in library to load (default: ATSVorlan800 next to this program)");
-  app.add_option("--out", o.out, "folder for NAME.csv and NAME.svg (default: current folder)");
+  app.add_option("--out", o.out,
+                 "folder for NAME.csv, NAME.svg and NAME.html (default: current folder)");
   app.add_flag("-q,--quiet", o.quiet, "print no timeline");
   app.add_option("--chart-x", o.axis, "the chart's horizontal axis: time or distance")
       ->check(CLI::IsMember({"time", "distance"}));

@@ -19,11 +19,14 @@ expect_status() {
   echo "$out" | grep -Eq -- "$pattern" || fail "atshost $*: no '$pattern' in: $out"
 }
 
-# The demo: timeline on standard output, CSV and SVG in the folder.
+# The demo: timeline on standard output, CSV, SVG and the cab view's page in
+# the folder.
 expect_status 0 'unit TRIPPED' -- drive --out "$work/demo"
 [ -s "$work/demo/demo.csv" ] || fail "no demo.csv"
 head -c 5 "$work/demo/demo.svg" | grep -q '<?xml' || fail "demo.svg is no XML file"
 tail -n 1 "$work/demo/demo.svg" | grep -q '</svg>' || fail "demo.svg is not complete"
+head -n 1 "$work/demo/demo.html" | grep -q '<!DOCTYPE html>' || fail "demo.html is no HTML page"
+tail -n 1 "$work/demo/demo.html" | grep -q '</html>' || fail "demo.html is not complete"
 rows=$(wc -l < "$work/demo/demo.csv")
 [ "$rows" -gt 1000 ] || fail "demo.csv has only $rows lines"
 grep -q $'\r' "$work/demo/demo.csv" && fail "demo.csv has carriage returns"
@@ -34,6 +37,7 @@ cmp -s "$work/demo/demo.csv" "$work/quiet/demo.csv" || fail "two runs of the dem
 # The example route of the README.
 expect_status 0 'IN STOP WINDOW' -- drive "$here/scenarios/station.route" --out "$work/route"
 [ -s "$work/route/station.csv" ] || fail "no station.csv"
+[ -s "$work/route/station.html" ] || fail "no station.html"
 
 # Libraries that are missing or incomplete.
 expect_status 2 "plug-in library '$work/none.so' does not exist" -- \

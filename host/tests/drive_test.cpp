@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "host/trace_csv.h"
+#include "host/output/trace_csv.h"
 #include "host_fixture.h"
 
 namespace atshost {

@@ -3,13 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <sstream>
 
 #include "host/format.h"
+#include "host/output/html_page.h"
+#include "host/output/svg_chart.h"
+#include "host/output/timeline.h"
+#include "host/output/trace_csv.h"
 #include "host/replay.h"
-#include "host/svg_chart.h"
-#include "host/timeline.h"
-#include "host/trace_csv.h"
 #include "host_fixture.h"
 
 namespace atshost {
@@ -129,6 +131,42 @@ TEST(SvgChart, DrawsAWholeDocumentWithItsMarks) {
   EXPECT_NE(svg.find(">limit 28</text>"), std::string::npos);
   EXPECT_NE(svg.find("76: governor brakes above"), std::string::npos);
   EXPECT_EQ(svg.find("<script"), std::string::npos);
+}
+
+// The page's data: the train's state as rounded steps (runs folded, values
+// that cannot be rounded given exactly), the cab's values as changes only,
+// and no text that could end the script element holding it.
+TEST(HtmlPage, WritesTheRunCompactlyAndKeepsTextInsideItsScript) {
+  HtmlPage page("run <b>&</b>");
+  FrameRecord r;
+  r.panel.fill(0);
+  r.sound.fill(-10000);
+  const float speeds[] = {10.04f, 10.1f, NAN, 10.3f, 10.3f, 10.3f};
+  for (int i = 0; i < 6; ++i) {
+    r.index = i;
+    r.state.Time = 1000 + i * 20;
+    r.state.Speed = speeds[i];
+    r.state.Location = i == 1 ? 1e300 : 0.3 * i;
+    r.panel[static_cast<std::size_t>(PanelSlot(2))] = i >= 4 ? 1 : 0;
+    r.events.clear();
+    if (i == 2) r.events.push_back(HostEvent::Note("</script><script>alert(1)"));
+    page.OnFrame(r);
+  }
+  page.OnFinish({});
+  std::ostringstream out;
+  page.Write(out, "<?xml version=\"1.0\"?>\n<svg></svg>\n", SvgChart::PlotArea{});
+  const std::string html = out.str();
+  EXPECT_NE(html.find("\"time\":{\"scale\":1,\"steps\":[1000,[5,20]]}"), std::string::npos);
+  EXPECT_NE(html.find("\"speed\":{\"scale\":10,\"steps\":[100,1,\"NaN\",2,0,0]}"),
+            std::string::npos);
+  EXPECT_NE(html.find("\"location\":{\"scale\":10,\"steps\":[0,\"1e+300\",6,[3,3]]}"),
+            std::string::npos);
+  EXPECT_NE(html.find("\"2\":[0,0,4,1]"), std::string::npos);
+  EXPECT_NE(html.find("\\u003c/script\\u003e\\u003cscript\\u003ealert(1)"), std::string::npos);
+  EXPECT_EQ(html.find("</script><script>alert"), std::string::npos);
+  EXPECT_NE(html.find("<h1>run &lt;b&gt;&amp;&lt;/b&gt;</h1>"), std::string::npos);
+  EXPECT_NE(html.find("<figure id=\"chart\">\n<svg></svg>"), std::string::npos);
+  EXPECT_EQ(html.find("{{"), std::string::npos);
 }
 
 TEST(BeaconLimit, FollowsTheBeaconTable) {

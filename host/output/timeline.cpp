@@ -1,4 +1,4 @@
-#include "host/timeline.h"
+#include "host/output/timeline.h"
 
 #include <algorithm>
 

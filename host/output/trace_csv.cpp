@@ -1,4 +1,4 @@
-#include "host/trace_csv.h"
+#include "host/output/trace_csv.h"
 
 #include "host/format.h"
 

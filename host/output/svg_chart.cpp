@@ -1,4 +1,4 @@
-#include "host/svg_chart.h"
+#include "host/output/svg_chart.h"
 
 #include <algorithm>
 
@@ -128,6 +128,17 @@ void SvgChart::OnFrame(const FrameRecord& r) {
   }
   in_window_ = r.Panel(11) != 0;
   samples_.push_back(s);
+}
+
+SvgChart::PlotArea SvgChart::Area() const {
+  // The same span as Write's horizontal scale.
+  double lo = samples_.empty() ? 0.0 : X(samples_.front()), hi = lo;
+  for (const Sample& s : samples_) {
+    lo = std::min(lo, X(s));
+    hi = std::max(hi, X(s));
+  }
+  if (!(hi > lo)) hi = lo + 1.0;
+  return PlotArea{axis_ == Axis::kDistance, lo, hi, kLeft, kRight, kSpeedTop, kHandleBottom};
 }
 
 void SvgChart::Write(std::ostream& out) const {

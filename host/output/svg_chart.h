@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "host/output/timeline.h"
 #include "host/session.h"
-#include "host/timeline.h"
 
 namespace atshost {
 
@@ -27,6 +27,15 @@ class SvgChart : public FrameSink {
   void OnFrame(const FrameRecord& frame) override;
   // Writes the whole chart.
   void Write(std::ostream& out) const;
+
+  // Where the plot lies in the chart and what its horizontal axis spans, so
+  // that a page showing the chart can put a cursor on it.
+  struct PlotArea {
+    bool distance;                    // the axis is the location, not the time
+    double lo, hi;                    // seconds or metres at the left and right edges
+    double left, right, top, bottom;  // in the chart's own units
+  };
+  PlotArea Area() const;
 
  private:
   struct Sample {
