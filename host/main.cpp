@@ -84,7 +84,7 @@ int Run(const Options& o, const std::string& name, const std::string& title,
     return Fail(e.what());
   }
   std::error_code ec;
-  fs::create_directories(folder, ec);
+  const bool made_folder = fs::create_directories(folder, ec);
   if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
   // Binary mode: the same '\n' line ends on every platform.
   std::ofstream csv(csv_path, std::ios::binary);
@@ -110,7 +110,9 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   csv.close();
   if (!csv) return Fail("writing '" + csv_path.string() + "' failed: " + LastSystemError());
   if (!fault.empty() && frames == 0) {
-    fs::remove(csv_path, ec);  // a header alone says nothing
+    // A header alone says nothing: leave no file, nor the folder made for it.
+    fs::remove(csv_path, ec);
+    if (made_folder) fs::remove(folder, ec);
     return Fail(fault + "; no frame was run, nothing written", kPluginFailed);
   }
   std::ofstream svg(svg_path, std::ios::binary);
@@ -205,7 +207,8 @@ int main(int argc, char** argv) {
     return code == 0 ? kOk : kBadInput;
   }
   if (help->parsed()) {
-    std::cout << app.help();
+    // The whole program's help, not that of the `help` subcommand itself.
+    std::cout << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
     return kOk;
   }
   try {

@@ -53,6 +53,13 @@ std::size_t Utf8Sequence(std::string_view s, std::size_t i, uint32_t& code) {
   return n;
 }
 
+// C1 controls, and characters that show nothing or turn the text around:
+// the zero-width ones, the direction marks and overrides, the byte-order mark.
+bool Invisible(uint32_t code) {
+  return code <= 0x9F || (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E) ||
+         (code >= 0x2060 && code <= 0x206F) || code == 0xFEFF;
+}
+
 [[noreturn]] void TooLarge(const std::string& path) {
   throw InputError(path + ": is larger than " + std::to_string(kMaxInputBytes >> 20) +
                    " MiB, the most a scenario or route file may have");
@@ -79,8 +86,7 @@ std::string Printable(std::string_view text) {
     if (n == 0) {
       out += "\\x" + Hex(b, 2);
       ++i;
-    } else if (code <= 0x9F || code == 0xFEFF) {
-      // C1 controls and the invisible byte-order mark, shown by number.
+    } else if (Invisible(code)) {
       out += "\\u" + Hex(code, 4);
       i += n;
     } else {
