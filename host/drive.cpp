@@ -16,6 +16,9 @@ constexpr double kDistanceFactor = 7.2;
 // The driver looks this far ahead when foreseeing where a brake notch would
 // stop the train; a notch that has not stopped it by then never will.
 constexpr double kForesightSeconds = 180.0;
+// The foresight steps no finer than this: finer frames would cost the driver
+// thousands of steps a frame near a station for no better stop.
+constexpr int32_t kForesightStepMs = 20;
 // A stand this far past the mark still counts as on it when picking a notch.
 constexpr double kOvershootAllowed = 0.05;
 // Braking begins when the approach notch would stop the train this close to
@@ -106,7 +109,7 @@ class Driver {
   double StandAt(int32_t notch, int32_t reverser) const {
     TrainModel probe = model_;
     const ATS_HANDLES hold{notch, 0, reverser, 2};
-    const double dt = route_.frame_ms / kMsPerS;
+    const double dt = std::max(route_.frame_ms, kForesightStepMs) / kMsPerS;
     for (double t = 0.0; t < kForesightSeconds; t += dt) {
       if (probe.state().speed == 0.0) return probe.state().location;
       probe.Step(hold, dt);
