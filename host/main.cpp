@@ -63,9 +63,10 @@ std::string FaultPlace(const PluginFault& fault, const Session& session) {
   return fault.entry() + " after frame " + std::to_string(session.frames() - 1);
 }
 
-// Loads the plug-in, checks where the results go, then runs `body` with the
-// sinks wired to a session and writes the results. `inputs` are the files the
-// run reads, which no result may overwrite.
+// Checks where the results go and loads the plug-in, both before anything is
+// written; then runs `body` with the sinks wired to a session and writes the
+// results. `inputs` are the files the run reads, which no result may
+// overwrite. The outputs are a list, so that one more is one more entry.
 template <typename Body>
 int Run(const Options& o, const std::string& name, const std::string& title,
         std::vector<fs::path> inputs, Body body) {
