@@ -1,4 +1,4 @@
-# make demo   builds everything and runs the main job on its built-in default
+# make demo   builds the plug-in libraries and atshost, and runs the built-in demo
 # make test   builds both libraries and runs every test
 # make build  builds build/native/ATSVorlan800.so and build/win32/ATSVorlan800.dll
 # make sanitize    the native library and its tests under ASan, LSan and UBSan (part of make test)
@@ -11,7 +11,7 @@ JOBS ?= $(shell nproc)
 NATIVE := build/native
 WIN32 := build/win32
 
-.PHONY: all bootstrap build native win32 test demo format clean \
+.PHONY: all bootstrap build native win32 test demo demo-build format clean \
         sanitize fuzz-run fuzz coverage frame-cost
 
 all: build
@@ -20,7 +20,8 @@ bootstrap:
 	@scripts/bootstrap
 
 native: bootstrap
-	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) >/dev/null
+	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
+	  -DBUILD_TESTING=ON -DATS_BENCH=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 win32: bootstrap
@@ -78,9 +79,28 @@ frame-cost: bootstrap
 	@scripts/frame-cost
 
 # The main job: the headless host drives the built-in demo route, prints its
-# timeline and leaves out/demo.csv and out/demo.svg.
-demo: build
+# timeline and leaves out/demo.csv and out/demo.svg. It installs and builds
+# only what that needs (the plug-in libraries and atshost), and keeps the
+# build's output in a log unless the build fails.
+demo:
+	@scripts/bootstrap demo
+	@mkdir -p build
+	@echo "make demo: building the plug-in libraries and atshost (log: build/demo-build.log)"
+	@$(MAKE) --no-print-directory demo-build >build/demo-build.log 2>&1 || \
+	  { tail -n 40 build/demo-build.log; \
+	    echo "make demo: the build failed; the whole log is build/demo-build.log" >&2; exit 1; }
 	@$(NATIVE)/atshost drive --out out
+
+# The tests' own parts are configured only where their tools are installed,
+# so that a machine with the demo's packages alone can build it.
+demo-build:
+	@testing=$$(scripts/bootstrap --check test && echo ON || echo OFF); \
+	  cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
+	  -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
+	@cmake --build $(NATIVE) -j $(JOBS) --target ATSVorlan800 atshost
+	@cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
+	@cmake --build $(WIN32) -j $(JOBS) --target ATSVorlan800
 
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')
