@@ -141,7 +141,8 @@ int Replay(const Options& o) {
     return Fail(e.what());
   }
   const std::string name = fs::path(o.file).stem().string();
-  return Run(o, name, "replay of " + o.file, {fs::path(o.file)}, [&](Session& session) {
+  // The title goes into the chart, which must stay valid UTF-8 and XML.
+  return Run(o, name, "replay of " + Printable(o.file), {fs::path(o.file)}, [&](Session& session) {
     const std::vector<std::string> failures = atshost::Replay(scenario, session);
     const std::size_t checks = scenario.checks;
     std::cout.flush();
@@ -167,8 +168,8 @@ int Drive(const Options& o) {
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;
   if (!demo) inputs.emplace_back(o.file);
-  return Run(o, name, demo ? "atshost drive: built-in demo route" : "drive of " + o.file, inputs,
-             [&](Session& session) {
+  return Run(o, name, demo ? "atshost drive: built-in demo route" : "drive of " + Printable(o.file),
+             inputs, [&](Session& session) {
                atshost::Drive(route, session);
                return kOk;
              });

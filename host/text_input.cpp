@@ -7,7 +7,6 @@
 #include <system_error>
 
 namespace atshost {
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -31,20 +30,24 @@ std::string Hex(unsigned value, int digits) {
 // The length of the well-formed UTF-8 sequence at `i` and its code point, or
 // 0 if the bytes there are not one (overlong forms and surrogates are not).
 std::size_t Utf8Sequence(std::string_view s, std::size_t i, uint32_t& code) {
+  // The lead bytes of two-, three- and four-byte sequences, the bits of the
+  // code point they carry, and the smallest code point each length may hold.
+  struct Lead {
+    unsigned char first, last, bits;
+    std::size_t length;
+    uint32_t min;
+  };
+  static constexpr Lead kLeads[] = {
+      {0xC2, 0xDF, 0x1F, 2, 0x80}, {0xE0, 0xEF, 0x0F, 3, 0x800}, {0xF0, 0xF4, 0x07, 4, 0x10000}};
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char b = byte(i);
-  std::size_t n = 0;
-  uint32_t min = 0;
-  if (b >= 0xC2 && b <= 0xDF) {
-    n = 2, code = b & 0x1Fu, min = 0x80;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    n = 3, code = b & 0x0Fu, min = 0x800;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    n = 4, code = b & 0x07u, min = 0x10000;
-  } else {
-    return 0;
+  const Lead* lead = nullptr;
+  for (const Lead& l : kLeads) {
+    if (byte(i) >= l.first && byte(i) <= l.last) lead = &l;
   }
-  if (i + n > s.size()) return 0;
+  if (lead == nullptr || i + lead->length > s.size()) return 0;
+  const std::size_t n = lead->length;
+  const uint32_t min = lead->min;
+  code = byte(i) & lead->bits;
   for (std::size_t k = 1; k < n; ++k) {
     if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
     code = (code << 6) | (byte(i + k) & 0x3Fu);
