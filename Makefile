@@ -1,4 +1,4 @@
-# make demo   builds everything and runs the main job on its built-in default
+# make demo   builds the plug-in libraries and atshost, and runs the built-in demo
 # make test   builds the three libraries and runs every test
 # make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll and
 #             build/win64/ATSVorlan800.dll
@@ -14,7 +14,7 @@ NATIVE := build/native
 WIN32 := build/win32
 WIN64 := build/win64
 
-.PHONY: all bootstrap build native win32 win64 test demo format clean \
+.PHONY: all bootstrap build native win32 win64 test demo demo-build format clean \
         sanitize fuzz-run fuzz coverage frame-cost screenshot
 
 all: build
@@ -24,7 +24,7 @@ bootstrap:
 
 native: bootstrap
 	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) >/dev/null
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=ON -DATS_BENCH=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 win32: bootstrap
@@ -88,9 +88,31 @@ frame-cost: bootstrap
 
 # The main job: the headless host drives the built-in demo route, prints its
 # timeline and leaves out/demo.csv, out/demo.svg and out/demo.html (the cab
-# view: open it in a browser).
-demo: build
+# view: open it in a browser). It installs and builds only what that needs
+# (the plug-in libraries and atshost), and keeps the build's output in a log
+# unless the build fails.
+demo:
+	@scripts/bootstrap demo
+	@mkdir -p build
+	@echo "make demo: building the plug-in libraries and atshost (log: build/demo-build.log)"
+	@$(MAKE) --no-print-directory demo-build >build/demo-build.log 2>&1 || \
+	  { tail -n 40 build/demo-build.log; \
+	    echo "make demo: the build failed; the whole log is build/demo-build.log" >&2; exit 1; }
 	@$(NATIVE)/atshost drive --out out
+
+# The tests' own parts are configured only where their tools are installed,
+# so that a machine with the demo's packages alone can build it.
+demo-build:
+	@testing=$$(scripts/bootstrap --check test && echo ON || echo OFF); \
+	  cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
+	@cmake --build $(NATIVE) -j $(JOBS) --target ATSVorlan800 atshost
+	@cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
+	@cmake --build $(WIN32) -j $(JOBS) --target ATSVorlan800
+	@cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake
+	@cmake --build $(WIN64) -j $(JOBS) --target ATSVorlan800
 
 # The README's picture: the demo's cab view at the trip, taken by headless
 # Chromium.

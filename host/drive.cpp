@@ -16,6 +16,9 @@ constexpr double kDistanceFactor = 7.2;
 // The driver looks this far ahead when foreseeing where a brake notch would
 // stop the train; a notch that has not stopped it by then never will.
 constexpr double kForesightSeconds = 180.0;
+// The foresight steps no finer than this: finer frames would cost the driver
+// thousands of steps a frame near a station for no better stop.
+constexpr int32_t kForesightStepMs = 20;
 // A stand this far past the mark still counts as on it when picking a notch.
 constexpr double kOvershootAllowed = 0.05;
 // Braking begins when the approach notch would stop the train this close to
@@ -28,11 +31,6 @@ constexpr double kStopTolerance = 0.25;
 constexpr double kCreepDistance = 1.0;
 // A station more than this far behind the train has been missed.
 constexpr double kMissedBy = 5.0;
-// Without an end given and without stations, a run lasts this long.
-// A run with stations but no end given ends after the last stop's dwell, or
-// at this limit if the train never gets there.
-constexpr double kDefaultRunSeconds = 300.0;
-constexpr double kStationRunLimitSeconds = 900.0;
 // The doors open this long after the train comes to a stand.
 constexpr double kDoorDelaySeconds = 1.0;
 // After the last station's dwell, the run goes on this long before it ends.
@@ -44,19 +42,37 @@ std::string Metres(double m) { return Grouped(m, 1) + " m"; }
 
 class Driver {
  public:
-  Driver(const Route& route, const TrainModel& model)
-      : route_(route), model_(model), done_actions_(route.actions.size(), false) {}
+  Driver(const Route& route, const TrainModel& model) : route_(route), model_(model) {
+    for (std::size_t i = 0; i < route.actions.size(); ++i) {
+      (route.actions[i].by_location ? by_location_ : by_time_).push_back(i);
+    }
+    auto earlier = [&](std::size_t a, std::size_t b) {
+      return route.actions[a].at < route.actions[b].at;
+    };
+    std::stable_sort(by_time_.begin(), by_time_.end(), earlier);
+    std::stable_sort(by_location_.begin(), by_location_.end(), earlier);
+  }
 
   // Everything the driver does before the frame at `t` seconds after the start.
   void Decide(double t, const TrainState& s, const HostState& host, int32_t time_ms,
               std::vector<HostEvent>& out) {
-    for (std::size_t i = 0; i < route_.actions.size(); ++i) {
+    // Each action is done once, when its time or location is first reached.
+    // Both lists are in order of `at`, so what is due is at their fronts;
+    // what falls due in the same frame is done in the order of the file.
+    due_.clear();
+    for (; next_time_ < by_time_.size() && t >= route_.actions[by_time_[next_time_]].at;
+         ++next_time_) {
+      due_.push_back(by_time_[next_time_]);
+    }
+    for (; next_location_ < by_location_.size() &&
+           s.location >= route_.actions[by_location_[next_location_]].at;
+         ++next_location_) {
+      due_.push_back(by_location_[next_location_]);
+    }
+    std::sort(due_.begin(), due_.end());
+    for (std::size_t i : due_) {
       const RouteAction& a = route_.actions[i];
-      if (done_actions_[i]) continue;
-      if (a.by_location ? s.location >= a.at : t >= a.at) {
-        done_actions_[i] = true;
-        out.insert(out.end(), a.events.begin(), a.events.end());
-      }
+      out.insert(out.end(), a.events.begin(), a.events.end());
     }
     HostState after = host;
     for (const HostEvent& e : out) Track(after, e);
@@ -93,7 +109,7 @@ class Driver {
   double StandAt(int32_t notch, int32_t reverser) const {
     TrainModel probe = model_;
     const ATS_HANDLES hold{notch, 0, reverser, 2};
-    const double dt = route_.frame_ms / kMsPerS;
+    const double dt = std::max(route_.frame_ms, kForesightStepMs) / kMsPerS;
     for (double t = 0.0; t < kForesightSeconds; t += dt) {
       if (probe.state().speed == 0.0) return probe.state().location;
       probe.Step(hold, dt);
@@ -221,7 +237,11 @@ class Driver {
 
   const Route& route_;
   const TrainModel& model_;
-  std::vector<bool> done_actions_;
+  std::vector<std::size_t> by_time_;      // actions by time, in order of `at`
+  std::vector<std::size_t> by_location_;  // actions by location, in order of `at`
+  std::size_t next_time_ = 0;
+  std::size_t next_location_ = 0;
+  std::vector<std::size_t> due_;
   std::size_t next_ = 0;  // next station
   Phase phase_ = Phase::kRunning;
   double phase_start_ = 0.0;
@@ -260,9 +280,7 @@ DriveResult Drive(const Route& route, Session& session) {
   if (route.doors_closed) session.Apply(HostEvent::Of(EventKind::kDoorClose));
 
   const double dt = route.frame_ms / kMsPerS;
-  double end_s = route.end_time_s         ? *route.end_time_s
-                 : route.stations.empty() ? kDefaultRunSeconds
-                                          : kStationRunLimitSeconds;
+  double end_s = route.end_time_s ? *route.end_time_s : route.DefaultEndSeconds();
   double previous_location = route.start_location;
   std::vector<HostEvent> events;
   for (int64_t k = 0;; ++k) {
@@ -270,14 +288,16 @@ DriveResult Drive(const Route& route, Session& session) {
     const int32_t time_ms = AddTime(route.start_time_ms, k * route.frame_ms);
     const TrainState& s = model.state();
 
-    // Beacons the train's front crossed running forward since the last frame.
-    for (const BeaconPlacement& b : route.beacons) {
-      if (previous_location < b.location && b.location <= s.location) {
-        HostEvent e;
-        e.kind = EventKind::kBeacon;
-        e.beacon = b.beacon;
-        session.Apply(e);
-      }
+    // Beacons the train's front crossed running forward since the last frame
+    // (they are in order of location).
+    for (auto b =
+             std::upper_bound(route.beacons.begin(), route.beacons.end(), previous_location,
+                              [](double at, const BeaconPlacement&p) { return at < p.location; });
+         b != route.beacons.end() && b->location <= s.location; ++b) {
+      HostEvent e;
+      e.kind = EventKind::kBeacon;
+      e.beacon = b->beacon;
+      session.Apply(e);
     }
     previous_location = s.location;
 

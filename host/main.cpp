@@ -12,14 +12,17 @@
 #include <string>
 
 #include "host/drive.h"
+#include "host/format.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/output/timeline.h"
 #include "host/output/trace_csv.h"
+#include "host/output_files.h"
 #include "host/plugin_library.h"
 #include "host/replay.h"
 #include "host/route.h"
 #include "host/text_input.h"
+#include "host/usage.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -35,10 +38,12 @@ using namespace atshost;
 constexpr int kOk = 0;
 constexpr int kChecksFailed = 1;
 constexpr int kBadInput = 2;
+constexpr int kPluginFailed = 3;
 
-int Fail(const std::string& message) {
-  std::cerr << "atshost: " << message << '\n';
-  return kBadInput;
+// Messages may quote what a file holds, which may be anything.
+int Fail(const std::string& message, int status = kBadInput) {
+  std::cerr << "atshost: " << Printable(message) << '\n';
+  return status;
 }
 
 struct Options {
@@ -49,25 +54,45 @@ struct Options {
   std::string file;
 };
 
-// Runs `body` with the sinks wired to a session, then writes the chart and the
-// page that shows it.
+// What the plug-in was doing when it failed, for the message: the entry
+// point and the frame.
+std::string FaultPlace(const PluginFault& fault, const Session& session) {
+  if (fault.entry() == "Elapse") {
+    return "Elapse at frame " + std::to_string(session.frames()) + " (host time " +
+           Seconds(session.last().state.Time) + " s)";
+  }
+  if (session.frames() == 0) return fault.entry() + " before the first frame";
+  return fault.entry() + " after frame " + std::to_string(session.frames() - 1);
+}
+
+// Checks where the results go and loads the plug-in, both before anything is
+// written; then runs `body` with the sinks wired to a session and writes the
+// results: the trace, the chart and the page that shows it. `inputs` are the
+// files the run reads, which no result may overwrite.
 template <typename Body>
-int Run(const Options& o, const std::string& name, const std::string& title, Body body) {
+int Run(const Options& o, const std::string& name, const std::string& title,
+        std::vector<fs::path> inputs, Body body) {
+  const std::string plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
+  inputs.emplace_back(plugin);
+  const fs::path folder(o.out);
+  const fs::path csv_path = folder / (name + ".csv");
+  const fs::path svg_path = folder / (name + ".svg");
+  const fs::path html_path = folder / (name + ".html");
+  const std::vector<fs::path> outputs = {csv_path, svg_path, html_path};
+  const std::string unwritable = CheckOutputs(folder, outputs, inputs);
+  if (!unwritable.empty()) return Fail(unwritable);
   std::unique_ptr<PluginLibrary> library;
   try {
-    library = PluginLibrary::Open(o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin);
+    library = PluginLibrary::Open(plugin);
   } catch (const PluginLoadError& e) {
     return Fail(e.what());
   }
   std::error_code ec;
-  fs::create_directories(fs::path(o.out), ec);
+  const bool made_folder = fs::create_directories(folder, ec);
   if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
-  const fs::path csv_path = fs::path(o.out) / (name + ".csv");
-  const fs::path svg_path = fs::path(o.out) / (name + ".svg");
-  const fs::path html_path = fs::path(o.out) / (name + ".html");
   // Binary mode: the same '\n' line ends on every platform.
   std::ofstream csv(csv_path, std::ios::binary);
-  if (!csv) return Fail("cannot write '" + csv_path.string() + "'");
+  if (!csv) return Fail("cannot write '" + csv_path.string() + "': " + LastSystemError());
 
   TraceCsv trace(csv);
   Timeline timeline(std::cout);
@@ -77,23 +102,40 @@ int Run(const Options& o, const std::string& name, const std::string& title, Bod
   if (!o.quiet) sinks.push_back(&timeline);
   int status = kOk;
   int64_t frames = 0;
+  std::string fault;
   {
     Session session(library->api(), sinks);
-    status = body(session);
+    try {
+      status = body(session);
+    } catch (const PluginFault& e) {
+      fault = "the plug-in failed in " + FaultPlace(e, session) + ": " + e.what();
+    }
     frames = session.frames();
   }
   csv.close();
   std::ostringstream chart_svg;
   chart.Write(chart_svg);
+  if (!csv) return Fail("writing '" + csv_path.string() + "' failed: " + LastSystemError());
+  if (!fault.empty() && frames == 0) {
+    // A header alone says nothing: leave no file, nor the folder made for it.
+    fs::remove(csv_path, ec);
+    if (made_folder) fs::remove(folder, ec);
+    return Fail(fault + "; no frame was run, nothing written", kPluginFailed);
+  }
   std::ofstream svg(svg_path, std::ios::binary);
   svg << chart_svg.str();
   svg.close();
+  if (!svg) return Fail("writing '" + svg_path.string() + "' failed: " + LastSystemError());
   std::ofstream html(html_path, std::ios::binary);
   page.Write(html, chart_svg.str(), chart.Area());
   html.close();
-  if (!csv || !svg || !html) {
-    return Fail("writing '" + csv_path.string() + "', '" + svg_path.string() + "' or '" +
-                html_path.string() + "' failed");
+  if (!html) return Fail("writing '" + html_path.string() + "' failed: " + LastSystemError());
+  std::cout.flush();
+  if (!fault.empty()) {
+    return Fail(fault + "; " + csv_path.string() + ", " + svg_path.string() + " and " +
+                    html_path.string() + " hold the " + std::to_string(frames) +
+                    " frames before it",
+                kPluginFailed);
   }
   if (!o.quiet) {
     std::cout << "atshost: " << frames << " frames; wrote " << csv_path.string() << ", "
@@ -110,12 +152,10 @@ int Replay(const Options& o) {
     return Fail(e.what());
   }
   const std::string name = fs::path(o.file).stem().string();
-  return Run(o, name, "replay of " + o.file, [&](Session& session) {
+  // The title goes into the chart, which must stay valid UTF-8 and XML.
+  return Run(o, name, "replay of " + Printable(o.file), {fs::path(o.file)}, [&](Session& session) {
     const std::vector<std::string> failures = atshost::Replay(scenario, session);
-    std::size_t checks = 0;
-    for (const ScenarioStep& step : scenario.steps) {
-      if (const auto* e = std::get_if<ExpectCommand>(&step.what)) checks += e->checks.size();
-    }
+    const std::size_t checks = scenario.checks;
     std::cout.flush();
     for (const std::string& f : failures) std::cerr << f << '\n';
     if (!failures.empty()) {
@@ -137,8 +177,10 @@ int Drive(const Options& o) {
     return Fail(e.what());
   }
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
-  return Run(o, name, demo ? "atshost drive: built-in demo route" : "drive of " + o.file,
-             [&](Session& session) {
+  std::vector<fs::path> inputs;
+  if (!demo) inputs.emplace_back(o.file);
+  return Run(o, name, demo ? "atshost drive: built-in demo route" : "drive of " + Printable(o.file),
+             inputs, [&](Session& session) {
                atshost::Drive(route, session);
                return kOk;
              });
@@ -165,15 +207,26 @@ int main(int argc, char** argv) {
   app.add_flag("-q,--quiet", o.quiet, "print no timeline");
   app.add_option("--chart-x", o.axis, "the chart's horizontal axis: time or distance")
       ->check(CLI::IsMember({"time", "distance"}));
+  app.footer(ExitStatuses());
   CLI::App* replay = app.add_subcommand("replay", "scripted frames and events, with checks");
   replay->add_option("SCENARIO", o.file, "scenario file")->required();
+  replay->footer(std::string(ScenarioSyntax()) + ExitStatuses());
   CLI::App* drive = app.add_subcommand("drive", "a train model driven by the plug-in's handles");
   drive->add_option("ROUTE", o.file, "route file (default: the built-in demo route)");
+  drive->footer(std::string(RouteSyntax()) + ExitStatuses());
+  CLI::App* help = app.add_subcommand("help",
+                                      "this help; 'replay --help' and 'drive --help' "
+                                      "show their files' syntax");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? kOk : kBadInput;
+  }
+  if (help->parsed()) {
+    // The whole program's help, not that of the `help` subcommand itself.
+    std::cout << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
+    return kOk;
   }
   try {
     return replay->parsed() ? Replay(o) : Drive(o);

@@ -11,10 +11,10 @@
 #include <dlfcn.h>
 #endif
 
+#include "host/library_file.h"
+
 #if defined(ATS_HOST_EMULATED_DLL)
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "emu/emulated_plugin.h"
 #endif
@@ -79,22 +79,16 @@ fs::path ProgramPath() {
 namespace emulated {
 
 std::unique_ptr<atsemu::EmulatedPlugin> g_dll;
+// A plug-in that faulted or left the stack wrong cannot be called again: the
+// call throws PluginFault, and every later one does nothing (the host still
+// disposes it while unwinding).
+bool g_failed = false;
 
-// A plug-in that faults or leaves the stack wrong cannot be called again;
-// the run stops at once and says why (a plain exit status, no core).
-constexpr int kEmulatedPluginFailed = 3;
-
-bool IsWindowsDll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  char head[2] = {0, 0};
-  in.read(head, sizeof head);
-  return in && head[0] == 'M' && head[1] == 'Z';
-}
-
-// Runs one call. When the DLL ends its process (exit), this process ends with
-// the same status, as the simulator's would.
+// Runs one call of the entry point `entry`. When the DLL ends its process
+// (exit), this process ends with the same status, as the simulator's would.
 template <typename Call>
-auto Guarded(Call call) -> decltype(call()) {
+auto Guarded(const char* entry, Call call) -> decltype(call()) {
+  if (g_failed) return decltype(call())();
   try {
     if constexpr (std::is_void_v<decltype(call())>) {
       call();
@@ -105,58 +99,58 @@ auto Guarded(Call call) -> decltype(call()) {
       return result;
     }
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "atshost: the emulated plug-in failed: %s\n", e.what());
-    std::_Exit(kEmulatedPluginFailed);
+    g_failed = true;
+    throw PluginFault(entry, e.what());
   }
 }
 
 void Load() {
-  Guarded([] { g_dll->Load(); });
+  Guarded("Load", [] { g_dll->Load(); });
 }
 void Dispose() {
-  Guarded([] { g_dll->Dispose(); });
+  Guarded("Dispose", [] { g_dll->Dispose(); });
 }
 int GetPluginVersion() {
-  return Guarded([] { return g_dll->GetPluginVersion(); });
+  return Guarded("GetPluginVersion", [] { return g_dll->GetPluginVersion(); });
 }
 void SetVehicleSpec(ATS_VEHICLESPEC spec) {
-  Guarded([&] { g_dll->SetVehicleSpec(spec); });
+  Guarded("SetVehicleSpec", [&] { g_dll->SetVehicleSpec(spec); });
 }
 void Initialize(int brake) {
-  Guarded([&] { g_dll->Initialize(brake); });
+  Guarded("Initialize", [&] { g_dll->Initialize(brake); });
 }
 ATS_HANDLES Elapse(ATS_VEHICLESTATE state, int* panel, int* sound) {
-  return Guarded([&] { return g_dll->Elapse(state, panel, sound); });
+  return Guarded("Elapse", [&] { return g_dll->Elapse(state, panel, sound); });
 }
 void SetPower(int notch) {
-  Guarded([&] { g_dll->SetPower(notch); });
+  Guarded("SetPower", [&] { g_dll->SetPower(notch); });
 }
 void SetBrake(int notch) {
-  Guarded([&] { g_dll->SetBrake(notch); });
+  Guarded("SetBrake", [&] { g_dll->SetBrake(notch); });
 }
 void SetReverser(int pos) {
-  Guarded([&] { g_dll->SetReverser(pos); });
+  Guarded("SetReverser", [&] { g_dll->SetReverser(pos); });
 }
 void KeyDown(int key) {
-  Guarded([&] { g_dll->KeyDown(key); });
+  Guarded("KeyDown", [&] { g_dll->KeyDown(key); });
 }
 void KeyUp(int key) {
-  Guarded([&] { g_dll->KeyUp(key); });
+  Guarded("KeyUp", [&] { g_dll->KeyUp(key); });
 }
 void HornBlow(int horn) {
-  Guarded([&] { g_dll->HornBlow(horn); });
+  Guarded("HornBlow", [&] { g_dll->HornBlow(horn); });
 }
 void DoorOpen() {
-  Guarded([] { g_dll->DoorOpen(); });
+  Guarded("DoorOpen", [] { g_dll->DoorOpen(); });
 }
 void DoorClose() {
-  Guarded([] { g_dll->DoorClose(); });
+  Guarded("DoorClose", [] { g_dll->DoorClose(); });
 }
 void SetSignal(int signal) {
-  Guarded([&] { g_dll->SetSignal(signal); });
+  Guarded("SetSignal", [&] { g_dll->SetSignal(signal); });
 }
 void SetBeaconData(ATS_BEACONDATA beacon) {
-  Guarded([&] { g_dll->SetBeaconData(beacon); });
+  Guarded("SetBeaconData", [&] { g_dll->SetBeaconData(beacon); });
 }
 
 const PluginApi kApi = {Load,     Dispose,   GetPluginVersion, SetVehicleSpec, Initialize, Elapse,
@@ -168,22 +162,52 @@ const PluginApi kApi = {Load,     Dispose,   GetPluginVersion, SetVehicleSpec, I
 
 }  // namespace
 
+PluginFault::PluginFault(std::string entry, const std::string& why)
+    : std::runtime_error(why), entry_(std::move(entry)) {}
+
 std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path) {
   std::error_code ec;
-  if (!fs::is_regular_file(fs::path(path), ec)) {
-    throw PluginLoadError("plug-in library '" + path + "' does not exist");
+  const fs::file_status status = fs::status(fs::path(path), ec);
+  const std::string named = "plug-in library '" + path + "'";
+  if (!fs::exists(status)) throw PluginLoadError(named + " does not exist");
+  if (fs::is_directory(status)) throw PluginLoadError(named + " is a folder, not a library");
+  if (!fs::is_regular_file(status)) throw PluginLoadError(named + " is not a regular file");
+  const LibraryCheck check = CheckLibraryFile(path);
+  if (!check.problem.empty()) {
+    throw PluginLoadError(named + " is not a valid library: " + check.problem);
   }
+  const char* unsupported = nullptr;
+#if defined(_WIN32)
+  constexpr LibraryKind kOwnKind =
+      sizeof(void*) == 8 ? LibraryKind::kWindowsDll64 : LibraryKind::kWindowsDll32;
+  if (check.kind == LibraryKind::kNative) {
+    unsupported = "an ELF shared library, which Windows cannot load";
+  } else if (check.kind != kOwnKind) {
+    unsupported = sizeof(void*) == 8 ? "a 32-bit DLL; a 64-bit atshost loads 64-bit DLLs only"
+                                     : "a 64-bit DLL; a 32-bit atshost loads 32-bit DLLs only";
+  }
+#elif defined(ATS_HOST_EMULATED_DLL)
+  if (check.kind == LibraryKind::kWindowsDll64) {
+    unsupported = "a 64-bit Windows DLL; only 32-bit ones run under emulation here";
+  }
+#else
+  if (check.kind != LibraryKind::kNative) {
+    unsupported = "a Windows DLL, and this atshost was built without the emulator";
+  }
+#endif
+  if (unsupported != nullptr) throw PluginLoadError(named + " is " + unsupported);
   // An explicit path, so that the loader never searches its own directories
   // for a bare file name.
   const fs::path absolute = fs::absolute(fs::path(path), ec);
 #if defined(ATS_HOST_EMULATED_DLL)
-  if (emulated::IsWindowsDll(path)) {
+  if (check.kind == LibraryKind::kWindowsDll32) {
     if (emulated::g_dll != nullptr) {
       throw PluginLoadError("plug-in library '" + path +
                             "': only one Windows DLL at a time can run under emulation");
     }
     try {
       emulated::g_dll = std::make_unique<atsemu::EmulatedPlugin>(path);
+      emulated::g_failed = false;
     } catch (const atsemu::EmuError& e) {
       throw PluginLoadError("plug-in library '" + path +
                             "' could not be loaded under emulation: " + e.what());

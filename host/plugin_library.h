@@ -40,6 +40,18 @@ class PluginLoadError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A call into the plug-in failed so that the plug-in cannot be called again
+// (under emulation: a CPU fault, a runaway call, a wrong stack). It names the
+// entry point; later calls do nothing.
+class PluginFault : public std::runtime_error {
+ public:
+  PluginFault(std::string entry, const std::string& why);
+  const std::string& entry() const { return entry_; }
+
+ private:
+  std::string entry_;
+};
+
 class PluginLibrary {
  public:
   // Opens the library and resolves all sixteen names, or throws

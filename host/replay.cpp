@@ -7,8 +7,6 @@
 namespace atshost {
 namespace {
 
-// Enough for an hour at 1 ms a frame; guards against a typo's endless run.
-constexpr int32_t kMaxAdvance = 3600 * 1000;
 constexpr double kMetresPerKmhMs = 1.0 / 3600.0;  // km/h times ms gives metres / 3600
 
 StateFields ParseState(Fields& f, const std::vector<std::string>& allowed,
@@ -94,76 +92,133 @@ void Overlay(ATS_VEHICLESTATE& s, const StateFields& f) {
 
 }  // namespace
 
-Scenario ParseScenario(const std::string& text, const std::string& file) {
+namespace {
+
+// One line as the step it stands for. `framed`: a frame has been run before
+// it, so that an expectation has something to check.
+ScenarioStep ParseStep(const Line& line, bool framed) {
+  Fields f(line);
+  ScenarioStep step;
+  step.line = line.number;
+  std::vector<HostEvent> events;
+  const std::string word = f.Peek();
+  if (ParseAction(f, events)) {
+    f.End();
+    step.what = std::move(events);
+  } else if (word == "vehicle") {
+    f.Word("command");
+    const auto kv = f.KeyValues({"brake-notches"});
+    if (kv.count("brake-notches") == 0) f.Fail("missing brake-notches=N");
+    events.push_back(HostEvent::Of(EventKind::kVehicleSpec,
+                                   ParseInt(f, kv.at("brake-notches"), "brake-notches")));
+    step.what = std::move(events);
+  } else if (word == "initialize") {
+    f.Word("command");
+    const int32_t brake = f.done() ? 0 : f.Int("initial brake position");
+    f.End();
+    events.push_back(HostEvent::Of(EventKind::kInitialize, brake));
+    step.what = std::move(events);
+  } else if (word == "beacon") {
+    f.Word("command");
+    const auto kv = f.KeyValues({"type", "signal", "optional"});
+    if (kv.count("type") == 0) f.Fail("missing type=N for beacon");
+    auto get = [&](const char* name) {
+      return kv.count(name) != 0 ? ParseInt(f, kv.at(name), name) : 0;
+    };
+    events.push_back(HostEvent::Beacon(get("type"), get("signal"), get("optional")));
+    step.what = std::move(events);
+  } else if (word == "note") {
+    f.Word("command");
+    const std::string text_of_note = f.Rest();
+    if (text_of_note.empty()) f.Fail("missing text after 'note'");
+    // The note goes to the terminal as it stands.
+    if (Printable(text_of_note) != text_of_note) f.Fail("note text is not plain UTF-8 text");
+    events.push_back(HostEvent::Note(text_of_note));
+    step.what = std::move(events);
+  } else if (word == "frame") {
+    f.Word("command");
+    FrameCommand c;
+    c.fields = ParseState(f, {"time", "location", "speed", "bc", "mr", "current"}, nullptr);
+    step.what = c;
+  } else if (word == "advance") {
+    f.Word("command");
+    AdvanceCommand c;
+    c.count = f.Int("frame count");
+    if (c.count < 1 || c.count > kMaxRunFrames) {
+      f.Fail("frame count must be 1 to " + std::to_string(kMaxRunFrames));
+    }
+    c.fields = ParseState(f, {"dt", "speed", "bc", "mr", "current"}, &c.dt);
+    step.what = c;
+  } else if (word == "expect") {
+    f.Word("command");
+    if (!framed) f.Fail("'expect' before the first frame: there is nothing to check yet");
+    ExpectCommand c;
+    while (!f.done()) c.checks.push_back(ParseExpectation(f, f.Word("expectation")));
+    if (c.checks.empty()) f.Fail("missing name=value after 'expect'");
+    step.what = c;
+  } else {
+    f.Fail("unknown command '" + word + "'");
+  }
+  return step;
+}
+
+int64_t FramesOf(const ScenarioStep& step) {
+  if (std::holds_alternative<FrameCommand>(step.what)) return 1;
+  if (const auto* a = std::get_if<AdvanceCommand>(&step.what)) return a->count;
+  return 0;
+}
+
+}  // namespace
+
+Scenario ParseScenario(std::string text, const std::string& file) {
   Scenario scenario;
   scenario.file = file;
-  bool framed = false;
-  for (const Line& line : SplitLines(text, file)) {
-    Fields f(line);
-    ScenarioStep step;
-    step.line = line.number;
-    std::vector<HostEvent> events;
-    const std::string word = f.Peek();
-    if (ParseAction(f, events)) {
-      f.End();
-      step.what = std::move(events);
-    } else if (word == "vehicle") {
-      f.Word("command");
-      const auto kv = f.KeyValues({"brake-notches"});
-      if (kv.count("brake-notches") == 0) f.Fail("missing brake-notches=N");
-      events.push_back(HostEvent::Of(EventKind::kVehicleSpec,
-                                     ParseInt(f, kv.at("brake-notches"), "brake-notches")));
-      step.what = std::move(events);
-    } else if (word == "initialize") {
-      f.Word("command");
-      const int32_t brake = f.done() ? 0 : f.Int("initial brake position");
-      f.End();
-      events.push_back(HostEvent::Of(EventKind::kInitialize, brake));
-      step.what = std::move(events);
-    } else if (word == "beacon") {
-      f.Word("command");
-      const auto kv = f.KeyValues({"type", "signal", "optional"});
-      if (kv.count("type") == 0) f.Fail("missing type=N for beacon");
-      auto get = [&](const char* name) {
-        return kv.count(name) != 0 ? ParseInt(f, kv.at(name), name) : 0;
-      };
-      events.push_back(HostEvent::Beacon(get("type"), get("signal"), get("optional")));
-      step.what = std::move(events);
-    } else if (word == "note") {
-      f.Word("command");
-      const std::string text_of_note = f.Rest();
-      if (text_of_note.empty()) f.Fail("missing text after 'note'");
-      events.push_back(HostEvent::Note(text_of_note));
-      step.what = std::move(events);
-    } else if (word == "frame") {
-      f.Word("command");
-      FrameCommand c;
-      c.fields = ParseState(f, {"time", "location", "speed", "bc", "mr", "current"}, nullptr);
-      step.what = c;
-      framed = true;
-    } else if (word == "advance") {
-      f.Word("command");
-      AdvanceCommand c;
-      c.count = f.Int("frame count");
-      if (c.count < 1 || c.count > kMaxAdvance) {
-        f.Fail("frame count must be 1 to " + std::to_string(kMaxAdvance));
+  scenario.text = std::move(text);
+  // The steps are checked here and parsed again as they run, so that a long
+  // scenario costs its text and not a record of every line.
+  LineReader reader(scenario.text, file);
+  Line line;
+  int64_t events = 0;  // given since the last frame
+  while (reader.Next(line)) {
+    const ScenarioStep step = ParseStep(line, scenario.frames > 0);
+    const int64_t frames = FramesOf(step);
+    if (frames > 0) {
+      events = 0;
+      scenario.frames += frames;
+      if (scenario.frames > kMaxRunFrames) {
+        FailAt(file, line.number,
+               "the scenario runs more than " + std::to_string(kMaxRunFrames) +
+                   " frames, the most one run may have");
       }
-      c.fields = ParseState(f, {"dt", "speed", "bc", "mr", "current"}, &c.dt);
-      step.what = c;
-      framed = true;
-    } else if (word == "expect") {
-      f.Word("command");
-      if (!framed) f.Fail("'expect' before the first frame: there is nothing to check yet");
-      ExpectCommand c;
-      while (!f.done()) c.checks.push_back(ParseExpectation(f, f.Word("expectation")));
-      if (c.checks.empty()) f.Fail("missing name=value after 'expect'");
-      step.what = c;
-    } else {
-      f.Fail("unknown command '" + word + "'");
     }
-    scenario.steps.push_back(std::move(step));
+    if (const auto* e = std::get_if<std::vector<HostEvent>>(&step.what)) {
+      events += static_cast<int64_t>(e->size());
+      if (events > kMaxEventsPerFrame) {
+        FailAt(file, line.number,
+               "more than " + std::to_string(kMaxEventsPerFrame) +
+                   " events between two frames, the most one frame may carry");
+      }
+    }
+    if (const auto* c = std::get_if<ExpectCommand>(&step.what)) scenario.checks += c->checks.size();
   }
   return scenario;
+}
+
+void ForEachStep(const Scenario& scenario, const std::function<void(const ScenarioStep&)>& visit) {
+  LineReader reader(scenario.text, scenario.file);
+  Line line;
+  bool framed = false;
+  while (reader.Next(line)) {
+    const ScenarioStep step = ParseStep(line, framed);
+    framed = framed || FramesOf(step) > 0;
+    visit(step);
+  }
+}
+
+std::vector<ScenarioStep> Steps(const Scenario& scenario) {
+  std::vector<ScenarioStep> steps;
+  ForEachStep(scenario, [&](const ScenarioStep& step) { steps.push_back(step); });
+  return steps;
 }
 
 std::vector<std::string> Replay(const Scenario& scenario, Session& session) {
@@ -171,7 +226,7 @@ std::vector<std::string> Replay(const Scenario& scenario, Session& session) {
   ATS_VEHICLESTATE state{};
   int32_t dt = kDefaultFrameMs;
   session.Start();
-  for (const ScenarioStep& step : scenario.steps) {
+  ForEachStep(scenario, [&](const ScenarioStep& step) {
     if (const auto* events = std::get_if<std::vector<HostEvent>>(&step.what)) {
       for (const HostEvent& e : *events) session.Apply(e);
     } else if (const auto* frame = std::get_if<FrameCommand>(&step.what)) {
@@ -197,7 +252,7 @@ std::vector<std::string> Replay(const Scenario& scenario, Session& session) {
         }
       }
     }
-  }
+  });
   session.Finish();
   return failures;
 }

@@ -5,6 +5,7 @@
 #define ATSHOST_REPLAY_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -54,13 +55,26 @@ struct ScenarioStep {
   std::variant<std::vector<HostEvent>, FrameCommand, AdvanceCommand, ExpectCommand> what;
 };
 
+// A checked scenario. It keeps its text, not its steps: they are parsed again
+// one by one as the scenario runs, so that a long file costs what it weighs.
 struct Scenario {
   std::string file;
-  std::vector<ScenarioStep> steps;
+  std::string text;
+  int64_t frames = 0;      // frames it runs
+  std::size_t checks = 0;  // expectations, all lines together
 };
 
-// Parses a whole scenario, or throws InputError at the first bad line.
-Scenario ParseScenario(const std::string& text, const std::string& file);
+// Checks a whole scenario, or throws InputError at the first bad line.
+Scenario ParseScenario(std::string text, const std::string& file);
+
+// Each step of a checked scenario, in order.
+void ForEachStep(const Scenario& scenario, const std::function<void(const ScenarioStep&)>& visit);
+// All of them at once (for short scenarios).
+std::vector<ScenarioStep> Steps(const Scenario& scenario);
+
+// Events a frame may carry: the host hands them all to the sinks with the
+// frame, so their number must be bounded.
+inline constexpr int64_t kMaxEventsPerFrame = 10000;
 
 // Runs the scenario in a started session and finishes it. Returns one message
 // per failed expectation ("FILE:LINE: expected ...").

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "host/actions.h"
+#include "host/format.h"
+#include "host/session.h"
 #include "host/text_input.h"
 
 namespace atshost {
@@ -10,6 +12,26 @@ namespace {
 
 // Longest run a route may ask for: an hour of host time.
 constexpr double kMaxRunSeconds = 3600.0;
+constexpr double kMsPerS = 1000.0;
+// The main reservoir's pressure at the start, kPa: as wide as the model's own.
+constexpr double kMaxStartMr = 1500.0;
+// Faster than this the driver does not creep up to a stop mark.
+constexpr double kMaxCreepSpeed = 100.0;
+// Beacons, stations, gradients and the driver's actions (each action of an
+// `at` line counts) a route may have. The driver looks at the pending ones
+// every frame and they all stay in memory for the run.
+constexpr std::size_t kMaxRouteItems = 100000;
+
+// Lines that may be given once only, and where they were.
+struct Once {
+  std::map<std::string, int> seen;
+  void Check(const Fields& f, const std::string& word) {
+    const auto [it, first] = seen.emplace(word, f.line().number);
+    if (!first) {
+      f.Fail("a second '" + word + "' line (the first is line " + std::to_string(it->second) + ")");
+    }
+  }
+};
 
 double Get(const Fields& f, const std::map<std::string, std::string>& kv, const char* name,
            double fallback) {
@@ -39,14 +61,95 @@ RouteAction ParseWhen(Fields& f) {
   return a;
 }
 
+// What can only be judged with the whole route read: notches against the
+// vehicle, stations against the start, the run's length against its frames.
+void CheckWhole(const Route& r, int start_line, int end_line, int driver_line) {
+  const std::string& file = r.file;
+  const int32_t power_notches = r.model.power_notches;
+  const int32_t emergency = r.model.brake_notches + 1;
+  auto power_ok = [&](int32_t p) { return p >= 0 && p <= power_notches; };
+  auto brake_ok = [&](int32_t b) { return b >= 0 && b <= emergency; };
+  const std::string power_range = "0 to " + std::to_string(power_notches);
+  const std::string brake_range = "0 to " + std::to_string(emergency) + " (emergency)";
+  if (!power_ok(r.power)) {
+    FailAt(file, start_line, "start power must be " + power_range + " for this vehicle");
+  }
+  if (r.brake && !brake_ok(*r.brake)) {
+    FailAt(file, start_line, "start brake must be " + brake_range + " for this vehicle");
+  }
+  if (r.driver.approach_notch > r.model.brake_notches) {
+    FailAt(file, driver_line,
+           "approach-notch must be 1 to " + std::to_string(r.model.brake_notches) +
+               ", a service notch of this vehicle");
+  }
+  for (const RouteAction& a : r.actions) {
+    for (const HostEvent& e : a.events) {
+      if (e.kind == EventKind::kPower && !power_ok(e.value)) {
+        FailAt(
+            file, a.line,
+            "power must be " + power_range + " for this vehicle, not " + std::to_string(e.value));
+      }
+      if (e.kind == EventKind::kBrake && !brake_ok(e.value)) {
+        FailAt(
+            file, a.line,
+            "brake must be " + brake_range + " for this vehicle, not " + std::to_string(e.value));
+      }
+    }
+  }
+  for (std::size_t i = 0; i < r.stations.size(); ++i) {
+    const StationStop& st = r.stations[i];
+    if (st.depart_power && !power_ok(*st.depart_power)) {
+      FailAt(file, st.line, "depart must be " + power_range + " for this vehicle");
+    }
+    if (!(st.location > r.start_location)) {
+      FailAt(file, st.line,
+             "the station at " + Shortest(st.location) + " m is not ahead of the start at " +
+                 Shortest(r.start_location) + " m");
+    }
+    if (i > 0 && st.location == r.stations[i - 1].location) {
+      const int first = std::min(st.line, r.stations[i - 1].line);
+      FailAt(file, std::max(st.line, r.stations[i - 1].line),
+             "a second station at " + Shortest(st.location) + " m (the first is line " +
+                 std::to_string(first) + ")");
+    }
+  }
+  if (r.end_location && !(*r.end_location > r.start_location)) {
+    FailAt(file, end_line,
+           "end location " + Shortest(*r.end_location) + " m is not ahead of the start at " +
+               Shortest(r.start_location) + " m");
+  }
+  const double longest_s = r.end_time_s ? *r.end_time_s : r.DefaultEndSeconds();
+  if (longest_s * kMsPerS / r.frame_ms >= static_cast<double>(kMaxRunFrames)) {
+    FailAt(file, r.end_time_s ? end_line : start_line,
+           "a run of " + Shortest(longest_s) + " s at " + std::to_string(r.frame_ms) +
+               " ms a frame has more than " + std::to_string(kMaxRunFrames) +
+               " frames, the most one run may have: make dt larger or the run shorter");
+  }
+}
+
 }  // namespace
+
+double Route::DefaultEndSeconds() const {
+  return stations.empty() ? kDefaultRunSeconds : kStationRunLimitSeconds;
+}
 
 Route ParseRoute(const std::string& text, const std::string& file) {
   Route r;
   r.file = file;
-  for (const Line& line : SplitLines(text, file)) {
+  Once once;
+  int start_line = 0, end_line = 0, driver_line = 0;
+  std::size_t items = 0;
+  LineReader reader(text, file);
+  Line line;
+  while (reader.Next(line)) {
     Fields f(line);
     const std::string word = f.Word("command");
+    if (word == "vehicle" || word == "start" || word == "end" || word == "driver") {
+      once.Check(f, word);
+    }
+    if (word == "start") start_line = line.number;
+    if (word == "end") end_line = line.number;
+    if (word == "driver") driver_line = line.number;
     if (word == "vehicle") {
       const auto kv = f.KeyValues({"brake-notches", "power-notches"});
       r.model.brake_notches = GetInt(f, kv, "brake-notches", r.model.brake_notches);
@@ -61,16 +164,19 @@ Route ParseRoute(const std::string& text, const std::string& file) {
       const auto kv = f.KeyValues(ModelParams::Names());
       if (kv.empty()) f.Fail("missing name=value after 'model'");
       for (const auto& [name, value] : kv) {
-        if (!r.model.Set(name, ParseNumber(f, value, name))) {
-          f.Fail("value " + value + " is out of range for " + name);
-        }
+        const std::string wrong = r.model.Set(name, ParseNumber(f, value, name));
+        if (!wrong.empty()) f.Fail(wrong + ", not " + value);
       }
+      const std::string wrong = r.model.Inconsistency();
+      if (!wrong.empty()) f.Fail(wrong);
     } else if (word == "driver") {
       const auto kv = f.KeyValues({"approach-notch", "creep-speed"});
       r.driver.approach_notch = GetInt(f, kv, "approach-notch", r.driver.approach_notch);
       r.driver.creep_speed = Get(f, kv, "creep-speed", r.driver.creep_speed);
       if (r.driver.approach_notch < 1) f.Fail("approach-notch must be 1 or more");
-      if (r.driver.creep_speed <= 0.0) f.Fail("creep-speed must be above 0");
+      if (!(r.driver.creep_speed > 0.0 && r.driver.creep_speed <= kMaxCreepSpeed)) {
+        f.Fail("creep-speed must be above 0 and at most " + Shortest(kMaxCreepSpeed) + " km/h");
+      }
     } else if (word == "start") {
       const auto kv =
           f.KeyValues({"location", "time", "dt", "doors", "reverser", "power", "brake", "mr"});
@@ -83,6 +189,7 @@ Route ParseRoute(const std::string& text, const std::string& file) {
       r.power = GetInt(f, kv, "power", r.power);
       if (kv.count("brake") != 0) r.brake = GetInt(f, kv, "brake", 0);
       r.mr = Get(f, kv, "mr", r.mr);
+      if (r.mr < 0.0 || r.mr > kMaxStartMr) f.Fail("mr must be 0 to 1500 kPa");
       if (kv.count("doors") != 0) {
         const std::string& d = kv.at("doors");
         if (d != "open" && d != "closed") f.Fail("doors must be 'open' or 'closed'");
@@ -107,6 +214,7 @@ Route ParseRoute(const std::string& text, const std::string& file) {
       b.beacon.Signal = GetInt(f, kv, "signal", 0);
       b.beacon.Optional = GetInt(f, kv, "optional", 0);
       r.beacons.push_back(b);
+      ++items;
     } else if (word == "gradient") {
       Gradient g;
       g.from = f.Number("gradient start location");
@@ -115,6 +223,7 @@ Route ParseRoute(const std::string& text, const std::string& file) {
       if (g.permille < -100.0 || g.permille > 100.0)
         f.Fail("gradient must be -100 to 100 permille");
       r.gradients.push_back(g);
+      ++items;
     } else if (word == "station") {
       StationStop s;
       s.location = f.Number("station stop location");
@@ -123,9 +232,12 @@ Route ParseRoute(const std::string& text, const std::string& file) {
       s.closed_s = Get(f, kv, "closed", s.closed_s);
       if (s.open_s < 0.0 || s.closed_s < 0.0) f.Fail("dwell times must not be negative");
       if (kv.count("depart") != 0) s.depart_power = GetInt(f, kv, "depart", 0);
+      s.line = line.number;
       r.stations.push_back(s);
+      ++items;
     } else if (word == "at") {
       RouteAction a = ParseWhen(f);
+      if (!a.by_location && a.at < 0.0) f.Fail("time must not be negative: the run starts at 0 s");
       if (f.done()) f.Fail("missing action after 'at'");
       // Several actions may share a line, separated by ';'.
       std::vector<std::vector<std::string>> groups(1);
@@ -151,14 +263,20 @@ Route ParseRoute(const std::string& text, const std::string& file) {
         if (!ParseAction(g, a.events)) g.Fail("unknown action '" + g.Peek() + "'");
         g.End();
       }
+      items += a.events.size();
       r.actions.push_back(std::move(a));
     } else {
       f.Fail("unknown command '" + word + "'");
+    }
+    if (items > kMaxRouteItems) {
+      f.Fail("more than " + std::to_string(kMaxRouteItems) +
+             " beacons, stations, gradients and actions, the most a route may have");
     }
   }
   auto by_location = [](const auto& a, const auto& b) { return a.location < b.location; };
   std::stable_sort(r.beacons.begin(), r.beacons.end(), by_location);
   std::stable_sort(r.stations.begin(), r.stations.end(), by_location);
+  CheckWhole(r, start_line, end_line, driver_line);
   return r;
 }
 

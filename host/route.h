@@ -27,6 +27,7 @@ struct StationStop {
   double open_s = 20.0;
   double closed_s = 5.0;
   std::optional<int32_t> depart_power;
+  int line = 0;
 };
 
 // Something the driver does once: when the host time since the start reaches
@@ -62,7 +63,15 @@ struct Route {
   std::vector<Gradient> gradients;
   std::vector<StationStop> stations;  // in order of location
   std::vector<RouteAction> actions;
+
+  // When the run ends without an `end time`: after kDefaultRunSeconds
+  // without stations; with them, 2 s after the last stop's dwell, or at
+  // kStationRunLimitSeconds if the train never gets there.
+  double DefaultEndSeconds() const;
 };
+
+inline constexpr double kDefaultRunSeconds = 300.0;
+inline constexpr double kStationRunLimitSeconds = 900.0;
 
 // Parses a whole route, or throws InputError at the first bad line.
 Route ParseRoute(const std::string& text, const std::string& file);

@@ -16,6 +16,11 @@
 
 namespace atshost {
 
+// The most frames one run may have. The chart keeps a sample of every frame
+// until the run ends, so this bounds what a run costs (about 100 MB at the
+// most): an hour at 4 ms a frame, or 5½ hours at 20 ms.
+inline constexpr int64_t kMaxRunFrames = 1'000'000;
+
 // What the host itself knows: the vehicle it reported and the driver's
 // handles and doors as it last reported them to the plug-in.
 struct HostState {
@@ -25,7 +30,11 @@ struct HostState {
   int32_t reverser = 0;
   bool doors_closed = false;  // the plug-in counts doors open until told otherwise
 
-  int32_t emergency_notch() const { return brake_notches + 1; }
+  // The position past the last service notch; a replay may report any count,
+  // the largest included, so this saturates rather than overflows.
+  int32_t emergency_notch() const {
+    return brake_notches < INT32_MAX ? brake_notches + 1 : INT32_MAX;
+  }
 };
 
 struct FrameRecord {

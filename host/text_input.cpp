@@ -1,45 +1,190 @@
 #include "host/text_input.h"
 
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <system_error>
 
 namespace atshost {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::size_t kReadChunk = 1 << 16;
+constexpr unsigned char kDelete = 0x7F;
+
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+bool Control(unsigned char c) { return (c < 0x20 && c != '\t') || c == kDelete; }
+
+std::string Hex(unsigned value, int digits) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out(static_cast<std::size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, value >>= 4)
+    out[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+  return out;
+}
+
+// The length of the well-formed UTF-8 sequence at `i` and its code point, or
+// 0 if the bytes there are not one (overlong forms and surrogates are not).
+std::size_t Utf8Sequence(std::string_view s, std::size_t i, uint32_t& code) {
+  // The lead bytes of two-, three- and four-byte sequences, the bits of the
+  // code point they carry, and the smallest code point each length may hold.
+  struct Lead {
+    unsigned char first, last, bits;
+    std::size_t length;
+    uint32_t min;
+  };
+  static constexpr Lead kLeads[] = {
+      {0xC2, 0xDF, 0x1F, 2, 0x80}, {0xE0, 0xEF, 0x0F, 3, 0x800}, {0xF0, 0xF4, 0x07, 4, 0x10000}};
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const Lead* lead = nullptr;
+  for (const Lead& l : kLeads) {
+    if (byte(i) >= l.first && byte(i) <= l.last) lead = &l;
+  }
+  if (lead == nullptr || i + lead->length > s.size()) return 0;
+  const std::size_t n = lead->length;
+  const uint32_t min = lead->min;
+  code = byte(i) & lead->bits;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3Fu);
+  }
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return n;
+}
+
+// C1 controls, and characters that show nothing or turn the text around:
+// the zero-width ones, the direction marks and overrides, the byte-order mark.
+bool Invisible(uint32_t code) {
+  return code <= 0x9F || (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E) ||
+         (code >= 0x2060 && code <= 0x206F) || code == 0xFEFF;
+}
+
+[[noreturn]] void TooLarge(const std::string& path) {
+  throw InputError(path + ": is larger than " + std::to_string(kMaxInputBytes >> 20) +
+                   " MiB, the most a scenario or route file may have");
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      if (Control(b)) {
+        out += "\\x" + Hex(b, 2);
+      } else {
+        out += static_cast<char>(b);
+      }
+      ++i;
+      continue;
+    }
+    uint32_t code = 0;
+    const std::size_t n = Utf8Sequence(text, i, code);
+    if (n == 0) {
+      out += "\\x" + Hex(b, 2);
+      ++i;
+    } else if (Invisible(code)) {
+      out += "\\u" + Hex(code, 4);
+      i += n;
+    } else {
+      out.append(text.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
+
+LineReader::LineReader(std::string_view text, std::string file)
+    : text_(text), file_(std::move(file)) {
+  const auto starts = [&](unsigned char a, unsigned char b) {
+    return text_.size() >= 2 && static_cast<unsigned char>(text_[0]) == a &&
+           static_cast<unsigned char>(text_[1]) == b;
+  };
+  if (starts(0xFF, 0xFE) || starts(0xFE, 0xFF)) {
+    throw InputError(file_ + ": is UTF-16 text; save it as UTF-8");
+  }
+  // Windows editors start UTF-8 files with a byte-order mark.
+  if (text_.substr(0, kUtf8Bom.size()) == kUtf8Bom) pos_ = kUtf8Bom.size();
+}
+
+bool LineReader::Next(Line& line) {
+  while (pos_ <= text_.size()) {
+    const std::size_t end = std::min(text_.find_first_of("\r\n", pos_), text_.size());
+    std::string_view content = text_.substr(pos_, end - pos_);
+    ++number_;
+    // CR LF is one line end; a lone CR or LF is one too.
+    pos_ = end + (end + 1 < text_.size() && text_[end] == '\r' && text_[end + 1] == '\n' ? 2 : 1);
+    content = content.substr(0, content.find('#'));
+    line.file = file_;
+    line.number = number_;
+    line.words.clear();
+    for (std::size_t i = 0; i < content.size();) {
+      if (Control(static_cast<unsigned char>(content[i]))) {
+        FailAt(file_, number_,
+               "control character " + Printable(content.substr(i, 1)) +
+                   " in the line: this is not a text file");
+      }
+      if (Blank(content[i])) {
+        ++i;
+        continue;
+      }
+      std::size_t j = i;
+      while (j < content.size() && !Blank(content[j]) &&
+             !Control(static_cast<unsigned char>(content[j]))) {
+        ++j;
+      }
+      line.words.emplace_back(content.substr(i, j - i));
+      i = j;
+    }
+    if (!line.words.empty()) return true;
+  }
+  return false;
+}
 
 std::vector<Line> SplitLines(const std::string& text, const std::string& file) {
   std::vector<Line> lines;
-  int number = 0;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string content = text.substr(start, end - start);
-    ++number;
-    const std::size_t hash = content.find('#');
-    if (hash != std::string::npos) content.erase(hash);
-    Line line{file, number, {}};
-    std::size_t i = 0;
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (i < content.size()) {
-      while (i < content.size() && blank(content[i])) ++i;
-      std::size_t j = i;
-      while (j < content.size() && !blank(content[j])) ++j;
-      if (j > i) line.words.push_back(content.substr(i, j - i));
-      i = j;
-    }
-    if (!line.words.empty()) lines.push_back(std::move(line));
-    if (end == text.size()) break;
-    start = end + 1;
-  }
+  LineReader reader(text, file);
+  Line line;
+  while (reader.Next(line)) lines.push_back(line);
   return lines;
 }
 
 std::string ReadFile(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(fs::path(path), ec);
+  if (ec) throw InputError(path + ": cannot be read (" + ec.message() + ")");
+  switch (status.type()) {
+    case fs::file_type::directory:
+      throw InputError(path + ": is a folder, not a file");
+    case fs::file_type::block:
+    case fs::file_type::character:
+      throw InputError(path + ": is a device, not a file");
+    case fs::file_type::socket:
+      throw InputError(path + ": is a socket, not a file");
+    default:
+      break;  // a regular file, or a pipe: read up to the limit
+  }
+  if (status.type() == fs::file_type::regular) {
+    const std::uintmax_t size = fs::file_size(fs::path(path), ec);
+    if (!ec && size > kMaxInputBytes) TooLarge(path);
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError(path + ": cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string text;
+  char chunk[kReadChunk];
+  while (in) {
+    in.read(chunk, sizeof chunk);
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxInputBytes) TooLarge(path);
+  }
+  if (in.bad()) throw InputError(path + ": cannot be read");
+  return text;
 }
 
 const std::string& Fields::Peek() const {
@@ -89,8 +234,10 @@ void Fields::End() {
   if (!done()) Fail("unexpected '" + line_.words[pos_] + "'");
 }
 
-void Fields::Fail(const std::string& message) const {
-  throw InputError(line_.file + ":" + std::to_string(line_.number) + ": " + message);
+void Fields::Fail(const std::string& message) const { FailAt(line_.file, line_.number, message); }
+
+void FailAt(const std::string& file, int line, const std::string& message) {
+  throw InputError(file + ":" + std::to_string(line) + ": " + message);
 }
 
 int32_t ParseInt(const Fields& fields, const std::string& text, const std::string& what) {

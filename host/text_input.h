@@ -8,15 +8,22 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace atshost {
 
-// Bad input: the message starts with "FILE:LINE: ".
+// Bad input: the message starts with "FILE:LINE: " (or "FILE: " when the file
+// as a whole is refused).
 class InputError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The largest scenario or route file read. A run is bounded on its own; this
+// bounds what a file costs before it runs, and stops a device or an endless
+// pipe given by mistake.
+inline constexpr std::uintmax_t kMaxInputBytes = std::uintmax_t{64} << 20;
 
 struct Line {
   std::string file;
@@ -24,11 +31,33 @@ struct Line {
   std::vector<std::string> words;
 };
 
-// The non-empty lines of a text, comments removed.
+// The non-empty lines of a text, one at a time, comments removed. Lines end in
+// LF, CR LF or a lone CR (all three are written by some editor), and a UTF-8
+// byte-order mark at the start is skipped. A line with a control character
+// (other than a tab) in its commands is refused: it is no text file.
+class LineReader {
+ public:
+  LineReader(std::string_view text, std::string file);
+  // Fills `line` with the next line that has words; false at the end.
+  bool Next(Line& line);
+
+ private:
+  std::string_view text_;
+  std::string file_;
+  std::size_t pos_ = 0;
+  int number_ = 0;
+};
+
+// All the non-empty lines of a text at once (for short texts).
 std::vector<Line> SplitLines(const std::string& text, const std::string& file);
 
-// Reads a whole file, or throws InputError naming it.
+// Reads a whole file, or throws InputError naming it: a folder, a device, a
+// file that cannot be opened or one larger than kMaxInputBytes is refused.
 std::string ReadFile(const std::string& path);
+
+// Text fit for a terminal: control characters and bytes that are not UTF-8
+// are written as \xNN, so a message about a binary file shows what is there.
+std::string Printable(std::string_view text);
 
 // A cursor over the words of one line.
 class Fields {
@@ -57,6 +86,9 @@ class Fields {
   const Line& line_;
   std::size_t pos_ = 0;
 };
+
+// Throws InputError "FILE:LINE: message".
+[[noreturn]] void FailAt(const std::string& file, int line, const std::string& message);
 
 // Strict numbers: the whole text must be the number, in range. `what` names
 // it in the error, `fields` gives the line.

@@ -1,6 +1,8 @@
 #include "host/train_model.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <utility>
 
 namespace atshost {
@@ -18,41 +20,60 @@ double Sign(double v) { return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0); }
 struct Named {
   const char* name;
   double ModelParams::*field;
-  double min;  // smallest accepted value
+  // The accepted range: wide enough for any train, narrow enough that the
+  // model stays physical and its numbers finite over the longest run.
+  double min;
+  double max;
+  const char* unit;
 };
 
 constexpr Named kNamed[] = {
-    {"max-accel", &ModelParams::max_accel, 0.0},
-    {"base-speed", &ModelParams::base_speed, 1.0},
-    {"resist-a", &ModelParams::resist_a, 0.0},
-    {"resist-c", &ModelParams::resist_c, 0.0},
-    {"bc-service", &ModelParams::bc_service, 1.0},
-    {"bc-emergency", &ModelParams::bc_emergency, 1.0},
-    {"bc-lag", &ModelParams::bc_lag, 0.001},
-    {"emergency-decel", &ModelParams::emergency_decel, 0.0},
-    {"mr-start", &ModelParams::mr_start, 0.0},
-    {"mr-stop", &ModelParams::mr_stop, 0.0},
-    {"compressor-rate", &ModelParams::compressor_rate, 0.0},
-    {"mr-use", &ModelParams::mr_use, 0.0},
-    {"mr-leak", &ModelParams::mr_leak, 0.0},
-    {"current-max", &ModelParams::current_max, 0.0},
-    {"current-regen", &ModelParams::current_regen, 0.0},
-    {"regen-speed", &ModelParams::regen_speed, 0.0},
-    {"cs-min-speed", &ModelParams::cs_min_speed, 0.0},
+    {"max-accel", &ModelParams::max_accel, 0.0, 20.0, "km/h/s"},
+    {"base-speed", &ModelParams::base_speed, 1.0, 400.0, "km/h"},
+    {"resist-a", &ModelParams::resist_a, 0.0, 5.0, "km/h/s"},
+    {"resist-c", &ModelParams::resist_c, 0.0, 0.01, "km/h/s per (km/h)\u00b2"},
+    {"bc-service", &ModelParams::bc_service, 1.0, 1000.0, "kPa"},
+    {"bc-emergency", &ModelParams::bc_emergency, 1.0, 1000.0, "kPa"},
+    {"bc-lag", &ModelParams::bc_lag, 0.001, 60.0, "s"},
+    // A train must be able to brake: the emergency brake gives at least this.
+    {"emergency-decel", &ModelParams::emergency_decel, 0.1, 20.0, "km/h/s"},
+    {"mr-start", &ModelParams::mr_start, 0.0, 1500.0, "kPa"},
+    {"mr-stop", &ModelParams::mr_stop, 0.0, 1500.0, "kPa"},
+    {"compressor-rate", &ModelParams::compressor_rate, 0.0, 100.0, "kPa/s"},
+    {"mr-use", &ModelParams::mr_use, 0.0, 5.0, "kPa per kPa"},
+    {"mr-leak", &ModelParams::mr_leak, 0.0, 100.0, "kPa/s"},
+    {"current-max", &ModelParams::current_max, 0.0, 10000.0, "A"},
+    {"current-regen", &ModelParams::current_regen, 0.0, 10000.0, "A"},
+    {"regen-speed", &ModelParams::regen_speed, 0.0, 400.0, "km/h"},
+    {"cs-min-speed", &ModelParams::cs_min_speed, 0.0, 400.0, "km/h"},
 };
+
+std::string Plain(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", v);
+  return buffer;
+}
 
 }  // namespace
 
-bool ModelParams::Set(const std::string& name, double value) {
-  if (!(value == value)) return false;  // NaN
+std::string ModelParams::Set(const std::string& name, double value) {
   for (const Named& n : kNamed) {
-    if (name == n.name) {
-      if (value < n.min) return false;
-      this->*(n.field) = value;
-      return true;
+    if (name != n.name) continue;
+    if (!(value >= n.min && value <= n.max)) {
+      return name + " must be " + Plain(n.min) + " to " + Plain(n.max) + " " + n.unit;
     }
+    this->*(n.field) = value;
+    return {};
   }
-  return false;
+  return "unknown model constant '" + name + "'";
+}
+
+std::string ModelParams::Inconsistency() const {
+  if (bc_emergency < bc_service) {
+    return "bc-emergency must not be below bc-service: the emergency brake is the strongest";
+  }
+  if (mr_start >= mr_stop) return "mr-start must be below mr-stop, where the compressor stops";
+  return {};
 }
 
 const std::vector<std::string>& ModelParams::Names() {
@@ -71,12 +92,11 @@ TrainModel::TrainModel(const ModelParams& params, std::vector<Gradient> gradient
 }
 
 double TrainModel::GradientAt(double location) const {
-  double permille = 0.0;
-  for (const Gradient& g : gradients_) {
-    if (g.from > location) break;
-    permille = g.permille;
-  }
-  return permille;
+  // The last section that starts at or before the location; a route may have
+  // many, and the driver's foresight asks at every step.
+  const auto after = std::upper_bound(gradients_.begin(), gradients_.end(), location,
+                                      [](double at, const Gradient& g) { return at < g.from; });
+  return after == gradients_.begin() ? 0.0 : std::prev(after)->permille;
 }
 
 double TrainModel::BrakeTarget(int32_t brake) const {

@@ -36,9 +36,11 @@ struct ModelParams {
   double regen_speed = 8.0;      // the electric brake works above this speed
   double cs_min_speed = 15.0;    // constant-speed control holds only above this
 
-  // Sets one constant by its documented name ("max-accel"); false if the
-  // name is unknown or the value out of range.
-  bool Set(const std::string& name, double value);
+  // Sets one constant by its documented name ("max-accel"). Returns what is
+  // wrong (the name unknown, the value out of its range), empty if nothing.
+  std::string Set(const std::string& name, double value);
+  // What does not fit together among the constants, empty if nothing.
+  std::string Inconsistency() const;
   static const std::vector<std::string>& Names();
 };
 

@@ -1,6 +1,7 @@
 #include "host/output/svg_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "host/format.h"
 
@@ -19,6 +20,18 @@ constexpr double kHeight = 760.0;
 constexpr int kTargetTicks = 10;
 constexpr double kLabelRoom = 40.0;  // half the width of a short label
 constexpr double kStackStep = 12.0;  // one line of small text
+
+// A replay may send any speed, infinities and NaN included. The speed axis
+// ends here; speeds beyond it, and frames whose speed or (on the distance
+// axis) location is not a number, are drawn at its edge or left out, and the
+// chart says how many there were.
+constexpr double kSpeedAxisLimit = 1000.0;
+// The handle panel shows notches up to here; higher ones are drawn at its top.
+constexpr int32_t kNotchAxisLimit = 100;
+// Marks kept for the chart; a replay could pass a beacon in every frame.
+constexpr std::size_t kMaxMarks = 2000;
+// NiceStep looks no further than from 0.001 to past the largest double.
+constexpr int kDecades = 312;
 
 // The governor's thresholds, drawn as reference lines.
 constexpr double kGovernorBrakes = 76.0;
@@ -57,17 +70,114 @@ std::string Escape(const std::string& text) {
 double NiceStep(double range) {
   static constexpr double kFactors[] = {1.0, 2.0, 5.0};
   double decade = 0.001;
-  for (;;) {
+  for (int d = 0; d < kDecades && decade <= range; ++d, decade *= 10.0) {
     for (double f : kFactors) {
       if (range / (f * decade) <= kTargetTicks) return f * decade;
     }
-    decade *= 10.0;
   }
+  return decade <= range ? decade : 1.0;  // range zero, not a number or infinite
 }
 
 struct Scale {
   double lo, hi, from, to;  // data range onto pixel range
-  double operator()(double v) const { return from + (v - lo) / (hi - lo) * (to - from); }
+  // Halved, so that a range from near the lowest to near the highest double
+  // does not overflow.
+  double operator()(double v) const {
+    return from + (v / 2 - lo / 2) / (hi / 2 - lo / 2) * (to - from);
+  }
+};
+
+// A range that is not empty: a point becomes a span around it that is still
+// wide at the precision of its own magnitude.
+void Widen(double& lo, double& hi) {
+  if (hi > lo) return;
+  const double half = std::max(1.0, std::abs(lo) * 1e-9);
+  if (std::isfinite(lo + half)) {
+    hi = lo + half;
+  } else {
+    lo = hi - half;
+  }
+}
+
+// The points of a polyline, at most four to a pixel column: where many frames
+// fall on one column, its first, lowest, highest and last point are all that
+// can be seen, and the file stays small however long the run.
+class Points {
+ public:
+  void Add(double x, double y) {
+    const double column = std::floor(x);
+    if (count_ > 0 && column == column_) {
+      ++count_;
+      if (y < low_.y) low_ = {x, y, count_};
+      if (y > high_.y) high_ = {x, y, count_};
+      last_ = {x, y, count_};
+      return;
+    }
+    Flush();
+    column_ = column;
+    count_ = 1;
+    first_ = low_ = high_ = last_ = {x, y, 1};
+  }
+  std::string Take() {
+    Flush();
+    return std::move(out_);
+  }
+
+ private:
+  struct Point {
+    double x, y;
+    int64_t order;
+  };
+  void Flush() {
+    if (count_ == 0) return;
+    const bool low_first = low_.order <= high_.order;
+    for (const Point& p : {first_, low_first ? low_ : high_, low_first ? high_ : low_, last_}) {
+      std::string text = Num(p.x) + "," + Num(p.y) + " ";
+      if (text != previous_) out_ += text;
+      previous_ = std::move(text);
+    }
+    count_ = 0;
+  }
+  std::string out_, previous_;
+  double column_ = 0.0;
+  int64_t count_ = 0;
+  Point first_{}, low_{}, high_{}, last_{};
+};
+
+// Rectangles across the plot, one fill each: spans that touch or lie within a
+// pixel of each other become one, so that a state flickering every frame
+// makes one band rather than a rectangle a frame.
+class Spans {
+ public:
+  explicit Spans(std::string (*draw)(double a, double b, const char* fill)) : draw_(draw) {}
+  void Add(double a, double b, const char* fill) {
+    for (Pending& p : pending_) {
+      if (p.fill == fill) {
+        if (a <= p.b + 1.0) {
+          p.b = std::max(p.b, b);
+          return;
+        }
+        out_ += draw_(p.a, p.b, p.fill);
+        p = {a, b, fill};
+        return;
+      }
+    }
+    pending_.push_back({a, b, fill});
+  }
+  std::string Take() {
+    for (const Pending& p : pending_) out_ += draw_(p.a, p.b, p.fill);
+    pending_.clear();
+    return std::move(out_);
+  }
+
+ private:
+  struct Pending {
+    double a, b;
+    const char* fill;
+  };
+  std::string (*draw_)(double, double, const char*);
+  std::vector<Pending> pending_;
+  std::string out_;
 };
 
 std::string Text(double x, double y, const std::string& text, const char* extra = "") {
@@ -108,6 +218,10 @@ void SvgChart::OnFrame(const FrameRecord& r) {
 
   const Sample* before = samples_.empty() ? nullptr : &samples_.back();
   auto mark = [&](Mark::Kind kind, std::string label, std::optional<double> limit) {
+    if (marks_.size() >= kMaxMarks) {
+      ++unmarked_;
+      return;
+    }
     marks_.push_back(Mark{s.time_s, s.location, std::move(label), limit, kind});
   };
   for (const HostEvent& e : r.events) {
@@ -157,23 +271,59 @@ void SvgChart::Write(std::ostream& out) const {
   }
 
   // Scales.
-  double x_lo = X(samples_.front()), x_hi = x_lo, v_lo = 0.0, v_hi = 90.0;
+  // Only finite values set the scales.
+  double x_lo = HUGE_VAL, x_hi = -HUGE_VAL, v_lo = 0.0, v_hi = 90.0;
+  int64_t off_scale = 0;
   for (const Sample& s : samples_) {
-    x_lo = std::min(x_lo, X(s));
-    x_hi = std::max(x_hi, X(s));
+    const bool placed = std::isfinite(X(s));
+    if (placed) {
+      x_lo = std::min(x_lo, X(s));
+      x_hi = std::max(x_hi, X(s));
+    }
+    if (!placed || !(std::abs(s.speed) <= kSpeedAxisLimit)) {
+      ++off_scale;
+      continue;
+    }
     v_lo = std::min(v_lo, s.speed);
-    v_hi = std::max(v_hi, s.speed + 5.0);
+    v_hi = std::max(v_hi, std::min(s.speed + 5.0, kSpeedAxisLimit));
   }
-  if (!(x_hi > x_lo)) x_hi = x_lo + 1.0;
+  if (x_lo > x_hi) x_lo = x_hi = 0.0;  // no frame has a finite location
+  Widen(x_lo, x_hi);
   const double v_step = NiceStep(v_hi - v_lo);
-  v_lo = v_step * static_cast<double>(static_cast<int64_t>(v_lo / v_step) - (v_lo < 0.0));
-  v_hi = v_step * static_cast<double>(static_cast<int64_t>(v_hi / v_step) + 1);
+  v_lo = v_step * std::floor(v_lo / v_step);
+  v_hi = v_step * (std::floor(v_hi / v_step) + 1.0);
   const Scale x{x_lo, x_hi, kLeft, kRight};
   const Scale v{v_lo, v_hi, kSpeedBottom, kSpeedTop};
-  const int32_t n_hi = std::max(emergency_, top_power_) + 1;
+  const int32_t n_hi = std::min(std::max(emergency_, top_power_), kNotchAxisLimit) + 1;
   const Scale n{0.0, static_cast<double>(n_hi), kHandleBottom, kHandleTop};
+  // Where a frame is drawn; infinite locations at the edges, NaN nowhere.
+  auto placed = [&](double at) { return at == at; };
+  auto px = [&](double at) { return x(std::clamp(at, x_lo, x_hi)); };
+  auto notch = [&](int32_t k) { return n(std::clamp(k, 0, n_hi)); };
+  if (off_scale > 0) {
+    svg += Text(kRight, 24,
+                std::to_string(off_scale) +
+                    " frames off the scale (not a number, or beyond 1000 km/h): drawn at its "
+                    "edge or left out",
+                "text-anchor=\"end\" fill=\"#b71c1c\"");
+  }
+  if (unmarked_ > 0) {
+    svg += Text(kRight, kHandleBottom + 36,
+                "the first " + std::to_string(kMaxMarks) + " marks only; " +
+                    std::to_string(unmarked_) + " more are not drawn",
+                "text-anchor=\"end\" fill=\"#b71c1c\"");
+  }
 
   // Shading while the unit is off, tripped or warning, over both panels.
+  Spans shading([](double a, double b, const char* fill) {
+    std::string out;
+    for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
+      out += "<rect x=\"" + Num(a) + "\" y=\"" + Num(top) + "\" width=\"" +
+             Num(std::max(b - a, 1.0)) + "\" height=\"" + Num(bottom - top) + "\" fill=\"" + fill +
+             "\"/>\n";
+    }
+    return out;
+  });
   for (std::size_t i = 0; i < samples_.size();) {
     std::size_t j = i;
     while (j + 1 < samples_.size() && std::string(samples_[j + 1].unit) == samples_[i].unit) ++j;
@@ -185,20 +335,21 @@ void SvgChart::Write(std::ostream& out) const {
     if (fill != nullptr && axis_ == Axis::kTime) {
       const double a = x(X(samples_[i]));
       const double b = x(X(samples_[std::min(j + 1, samples_.size() - 1)]));
-      for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
-        svg += "<rect x=\"" + Num(a) + "\" y=\"" + Num(top) + "\" width=\"" +
-               Num(std::max(b - a, 1.0)) + "\" height=\"" + Num(bottom - top) + "\" fill=\"" +
-               fill + "\"/>\n";
-      }
+      shading.Add(a, b, fill);
     }
     i = j + 1;
   }
+  svg += shading.Take();
 
   // Grids, axes and their labels.
-  const double x_step = NiceStep(x_hi - x_lo);
-  for (double t = x_step * static_cast<double>(static_cast<int64_t>(x_lo / x_step)); t <= x_hi;
-       t += x_step) {
-    if (t < x_lo) continue;
+  // A step of the whole range, or of its half where the whole overflows; the
+  // ticks are counted, so that no rounding can keep the loop from its end.
+  const bool whole = std::isfinite(x_hi - x_lo);
+  const double x_step = whole ? NiceStep(x_hi - x_lo) : 2.0 * NiceStep(x_hi / 2 - x_lo / 2);
+  const double first_tick = x_step * std::ceil(x_lo / x_step);
+  for (int k = 0; k <= 2 * kTargetTicks + 1 && std::isfinite(first_tick); ++k) {
+    const double t = first_tick + k * x_step;
+    if (!(t <= x_hi)) break;
     for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
       svg += Line(x(t), top, x(t), bottom, "stroke=\"#ececec\"");
     }
@@ -208,7 +359,9 @@ void SvgChart::Write(std::ostream& out) const {
   svg += Text((kLeft + kRight) / 2, kHandleBottom + 36,
               axis_ == Axis::kTime ? "host time (s)" : "location (m)",
               "text-anchor=\"middle\" fill=\"#444\"");
-  for (double s = v_lo; s <= v_hi + v_step / 2; s += v_step) {
+  for (int k = 0; k <= 2 * kTargetTicks + 1; ++k) {
+    const double s = v_lo + k * v_step;
+    if (s > v_hi + v_step / 2) break;
     svg += Line(kLeft, v(s), kRight, v(s), "stroke=\"#ececec\"");
     svg += Text(kLeft - 6, v(s) + 4, Fixed(s, 0), "text-anchor=\"end\" fill=\"#444\"");
   }
@@ -244,7 +397,8 @@ void SvgChart::Write(std::ostream& out) const {
   double last_label_x = -1e9;
   int stacked = 0;
   for (const Mark& m : marks_) {
-    const double mx = x(X(m));
+    if (!placed(X(m))) continue;
+    const double mx = px(X(m));
     const double label_x = std::clamp(mx, kLeft + kLabelRoom, kRight - kLabelRoom);
     switch (m.kind) {
       case Mark::Kind::kBeacon:
@@ -282,25 +436,34 @@ void SvgChart::Write(std::ostream& out) const {
   // The speed.
   svg += std::string("<polyline fill=\"none\" stroke=\"") + kSpeedColour +
          "\" stroke-width=\"1.8\" points=\"";
-  for (const Sample& s : samples_) svg += Num(x(X(s))) + "," + Num(v(s.speed)) + " ";
-  svg += "\"/>\n";
+  Points speed;
+  for (const Sample& s : samples_) {
+    if (!placed(X(s)) || !placed(s.speed)) continue;
+    speed.Add(px(X(s)), v(std::clamp(s.speed, v_lo, v_hi)));
+  }
+  svg += speed.Take() + "\"/>\n";
 
   // Handles as steps: what the driver asked for (thin, dashed) under what the
   // plug-in returned (thick).
   auto steps = [&](auto value, const char* colour, const char* style) {
-    std::string pts;
-    int32_t last = value(samples_.front());
-    pts += Num(x(X(samples_.front()))) + "," + Num(n(last)) + " ";
+    Points pts;
+    std::optional<int32_t> last;
+    double last_x = 0.0;
     for (const Sample& s : samples_) {
+      if (!placed(X(s))) continue;
       const int32_t now = value(s);
-      if (now != last) {
-        pts += Num(x(X(s))) + "," + Num(n(last)) + " " + Num(x(X(s))) + "," + Num(n(now)) + " ";
-        last = now;
+      last_x = px(X(s));
+      if (!last) {
+        pts.Add(last_x, notch(now));
+      } else if (now != *last) {
+        pts.Add(last_x, notch(*last));
+        pts.Add(last_x, notch(now));
       }
+      last = now;
     }
-    pts += Num(x(X(samples_.back()))) + "," + Num(n(last));
+    if (last) pts.Add(last_x, notch(*last));
     svg += std::string("<polyline fill=\"none\" stroke=\"") + colour + "\" " + style +
-           " points=\"" + pts + "\"/>\n";
+           " points=\"" + pts.Take() + "\"/>\n";
   };
   steps([](const Sample& s) { return s.driver_power; }, kPowerColour,
         "stroke-width=\"1\" stroke-dasharray=\"4 3\"");
@@ -310,6 +473,10 @@ void SvgChart::Write(std::ostream& out) const {
   steps([](const Sample& s) { return s.brake; }, kBrakeColour, "stroke-width=\"2.2\"");
 
   // Constant-speed command on: a band along the top of the handle panel.
+  Spans band([](double a, double b, const char* fill) {
+    return "<rect x=\"" + Num(a) + "\" y=\"" + Num(kHandleTop + 2) + "\" width=\"" +
+           Num(std::max(b - a, 1.0)) + "\" height=\"6\" fill=\"" + fill + "\" opacity=\"0.6\"/>\n";
+  });
   for (std::size_t i = 0; i < samples_.size();) {
     if (samples_[i].constant_speed != 1) {
       ++i;
@@ -317,13 +484,12 @@ void SvgChart::Write(std::ostream& out) const {
     }
     std::size_t j = i;
     while (j + 1 < samples_.size() && samples_[j + 1].constant_speed == 1) ++j;
-    const double a = x(X(samples_[i]));
-    const double b = x(X(samples_[j]));
-    svg += "<rect x=\"" + Num(a) + "\" y=\"" + Num(kHandleTop + 2) + "\" width=\"" +
-           Num(std::max(b - a, 1.0)) + "\" height=\"6\" fill=\"" + kSpeedColour +
-           "\" opacity=\"0.6\"/>\n";
+    const double a = px(X(samples_[i]));
+    const double b = px(X(samples_[j]));
     i = j + 1;
+    if (placed(a) && placed(b)) band.Add(a, b, kSpeedColour);
   }
+  svg += band.Take();
 
   // Legend.
   struct Entry {

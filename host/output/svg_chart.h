@@ -60,6 +60,7 @@ class SvgChart : public FrameSink {
   Axis axis_;
   std::vector<Sample> samples_;
   std::vector<Mark> marks_;
+  int64_t unmarked_ = 0;  // marks beyond the most kept
   UnitStateReader reader_;
   bool in_window_ = false;
   int32_t emergency_ = 0;

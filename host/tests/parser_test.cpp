@@ -48,7 +48,7 @@ TEST(ScenarioParser, RefusesBadLinesNamingFileAndLine) {
   EXPECT_EQ(ScenarioError("frame sped=3\n"),
             "s.txt:1: unknown field 'sped' (expected one of: time, location, speed, bc, mr, "
             "current)");
-  EXPECT_EQ(ScenarioError("advance 0\n"), "s.txt:1: frame count must be 1 to 3600000");
+  EXPECT_EQ(ScenarioError("advance 0\n"), "s.txt:1: frame count must be 1 to 1000000");
   EXPECT_EQ(ScenarioError("advance 5 time=3\n"),
             "s.txt:1: unknown field 'time' (expected one of: dt, speed, bc, mr, current)");
   EXPECT_EQ(ScenarioError("note\n"), "s.txt:1: missing text after 'note'");
@@ -78,22 +78,23 @@ TEST(ScenarioParser, ReadsWhatTheReadmeShows) {
       "advance 3 dt=16 speed=-4.5\n"
       "expect brake=9 panel[255]=1 sound[100]=-10000\n",
       "s.txt");
-  ASSERT_EQ(s.steps.size(), 6u);
-  const auto& key = std::get<std::vector<HostEvent>>(s.steps[1].what);
+  const std::vector<ScenarioStep> steps = Steps(s);
+  ASSERT_EQ(steps.size(), 6u);
+  const auto& key = std::get<std::vector<HostEvent>>(steps[1].what);
   ASSERT_EQ(key.size(), 2u);  // a key press is a key down and a key up
   EXPECT_EQ(key[0].kind, EventKind::kKeyDown);
   EXPECT_EQ(key[1].kind, EventKind::kKeyUp);
-  EXPECT_EQ(std::get<std::vector<HostEvent>>(s.steps[2].what)[0].beacon.Signal, 1);
-  const auto& frame = std::get<FrameCommand>(s.steps[3].what);
+  EXPECT_EQ(std::get<std::vector<HostEvent>>(steps[2].what)[0].beacon.Signal, 1);
+  const auto& frame = std::get<FrameCommand>(steps[3].what);
   EXPECT_EQ(*frame.fields.time, -20);
   EXPECT_EQ(*frame.fields.location, 1000.0);
   EXPECT_NE(*frame.fields.speed, *frame.fields.speed);  // NaN may be replayed
   EXPECT_FALSE(frame.fields.bc.has_value());            // not given: kept
-  const auto& advance = std::get<AdvanceCommand>(s.steps[4].what);
+  const auto& advance = std::get<AdvanceCommand>(steps[4].what);
   EXPECT_EQ(advance.count, 3);
   EXPECT_EQ(*advance.dt, 16);
-  EXPECT_EQ(std::get<ExpectCommand>(s.steps[5].what).checks.size(), 3u);
-  EXPECT_EQ(s.steps[5].line, 6);
+  EXPECT_EQ(std::get<ExpectCommand>(steps[5].what).checks.size(), 3u);
+  EXPECT_EQ(steps[5].line, 6);
 }
 
 TEST(RouteParser, RefusesBadLinesNamingFileAndLine) {
@@ -107,7 +108,7 @@ TEST(RouteParser, RefusesBadLinesNamingFileAndLine) {
             "r.route:1: malformed number 'type=0' for beacon location");
   EXPECT_EQ(RouteError("station 100 open=-1\n"), "r.route:1: dwell times must not be negative");
   EXPECT_EQ(RouteError("model max-accel=-1\n"),
-            "r.route:1: value -1 is out of range for max-accel");
+            "r.route:1: max-accel must be 0 to 20 km/h/s, not -1");
   EXPECT_EQ(RouteError("model top-speed=9\n").rfind("r.route:1: unknown field 'top-speed'", 0), 0u);
   EXPECT_EQ(RouteError("start dt=0\n"), "r.route:1: dt must be 1 to 1000 ms");
   EXPECT_EQ(RouteError("start doors=ajar\n"), "r.route:1: doors must be 'open' or 'closed'");
