@@ -120,7 +120,7 @@ for i in range(u32(exports + 24)):
         data[at:at + 2] = b"\x0f\x0b"
 open(sys.argv[2], "wb").write(data)
 PY
-  row 3 'failed in KeyDown after frame 1: .*; .*in[0-9]+.csv and .*in[0-9]+.svg hold the 2 frames before it' \
+  row 3 'failed in KeyDown after frame 1: .*; .*in[0-9]+.csv, .*in[0-9]+.svg and .*in[0-9]+.html hold the 2 frames before it' \
     txt 'frame\nframe\nkey 10\nframe\n' -- --plugin faulting.dll replay @
   [ "$(wc -l < "out$n/in$n.csv")" = 3 ] || fail "row $n: the trace does not end at the fault"
   row 3 'failed in KeyDown before the first frame: .*nothing written' txt 'key 10\nframe\n' -- \
