@@ -7,6 +7,7 @@
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
+# make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
 JOBS ?= $(shell nproc)
 NATIVE := build/native
@@ -14,7 +15,7 @@ WIN32 := build/win32
 WIN64 := build/win64
 
 .PHONY: all bootstrap build native win32 win64 test demo format clean \
-        sanitize fuzz-run fuzz coverage frame-cost
+        sanitize fuzz-run fuzz coverage frame-cost docs
 
 all: build
 
@@ -89,6 +90,11 @@ frame-cost: bootstrap
 # timeline and leaves out/demo.csv and out/demo.svg.
 demo: build
 	@$(NATIVE)/atshost drive --out out
+
+# The authors' guide is generated: a test fails when docs/ differ from it.
+docs: native
+	@$(NATIVE)/atshost reference > docs/authors-guide.md
+	@$(NATIVE)/atshost reference --text > docs/authors-guide.txt
 
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')

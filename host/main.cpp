@@ -1,6 +1,7 @@
 // atshost: a headless host for train-protection plug-ins.
 //   atshost replay SCENARIO   scripted frames and events, with checks
 //   atshost drive [ROUTE]     a train model driven by the plug-in's handles
+//   atshost reference [--text] the authors' guide, from the reference tables
 // Each run writes NAME.csv and NAME.svg into the output folder and prints its
 // timeline.
 #include <CLI/CLI.hpp>
@@ -12,12 +13,14 @@
 
 #include "host/drive.h"
 #include "host/plugin_library.h"
+#include "host/reference/guide.h"
 #include "host/replay.h"
 #include "host/route.h"
 #include "host/svg_chart.h"
 #include "host/text_input.h"
 #include "host/timeline.h"
 #include "host/trace_csv.h"
+#include "product_version.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -140,6 +143,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   CLI::App app{"atshost: runs a train-protection plug-in without the simulator"};
+  app.set_version_flag("--version", std::string("atshost ") + ATS_PRODUCT_VERSION);
   app.require_subcommand(1);
   app.fallthrough();
   // Options are spelled with dashes everywhere, so that a path starting with
@@ -156,11 +160,20 @@ int main(int argc, char** argv) {
   replay->add_option("SCENARIO", o.file, "scenario file")->required();
   CLI::App* drive = app.add_subcommand("drive", "a train model driven by the plug-in's handles");
   drive->add_option("ROUTE", o.file, "route file (default: the built-in demo route)");
+  CLI::App* reference =
+      app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");
+  bool text = false;
+  reference->add_flag("--text", text, "plain text instead of Markdown");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? kOk : kBadInput;
+  }
+  if (reference->parsed()) {
+    reference::WriteGuide(std::cout,
+                          text ? reference::GuideFormat::kText : reference::GuideFormat::kMarkdown);
+    return std::cout.flush() ? kOk : kBadInput;
   }
   try {
     return replay->parsed() ? Replay(o) : Drive(o);
