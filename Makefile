@@ -7,6 +7,7 @@
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
+# make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
 JOBS ?= $(shell nproc)
@@ -15,7 +16,7 @@ WIN32 := build/win32
 WIN64 := build/win64
 
 .PHONY: all bootstrap build native win32 win64 test demo format clean \
-        sanitize fuzz-run fuzz coverage frame-cost docs
+        sanitize fuzz-run fuzz coverage frame-cost docs dist
 
 all: build
 
@@ -96,8 +97,13 @@ docs: native
 	@$(NATIVE)/atshost reference > docs/authors-guide.md
 	@$(NATIVE)/atshost reference --text > docs/authors-guide.txt
 
+# The release package: both DLLs, the authors' guide as plain text, the
+# changelog and SHA256SUMS, reproducibly (same sources, same bytes).
+dist: build
+	@scripts/dist
+
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')
 
 clean:
-	rm -rf build out
+	rm -rf build out dist
