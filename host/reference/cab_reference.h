@@ -83,7 +83,7 @@ inline constexpr std::array<PanelEntry, 48> kPanel = {{
      "lit from a type-11 beacon until a type-10 beacon or a type-15 beacon that selects a mode"},
     {11, PanelKind::kFlag, 0, "stopped in the stop window",
      "lit while the train stands still (speed exactly 0) less than 0.3 m from the stop target "
-     "of the latest type-12 beacon"},
+     "of the latest type-12 beacon (0 m before the first one)"},
     {12, PanelKind::kFlag, 0, "stop latched",
      "lit once the train has stood in the stop window with the doors closed while station mode "
      "is on; stays lit when the train moves off or the doors open; goes out when station mode "
@@ -104,8 +104,9 @@ inline constexpr std::array<PanelEntry, 48> kPanel = {{
      "stops at 30), or the value of the latest type-200 beacon, which door events then count on "
      "from while it is below 30; 0 while the unit is off or the display is blanked"},
     {201, PanelKind::kFlag, 0, "display blanked",
-     "lit for 500 ms of simulator time after a door change or a type-200 beacon; while it is "
-     "lit, 200 and 206 to 222 show 0 (the counter steps 216 and 217 do not)"},
+     "lit after a door change or a type-200 beacon, until 500 ms of simulator time have passed "
+     "(the frame that first shows a door change is not blanked yet; the ones after it are); "
+     "while it is lit, 200 and 206 to 222 show 0 (the counter steps 216 and 217 do not)"},
     {206, PanelKind::kFlag, 0, "main reservoir filling",
      "lit in each frame in which the main-reservoir pressure is higher than in the frame before; "
      "dark with the doors open"},

@@ -106,7 +106,8 @@ std::vector<Block> Guide() {
   g.push_back(Paragraph{
       "In the cab, the unit starts switched off and holds the emergency brake. Secure the handles "
       "(reverser neutral, power off, brake in the emergency position) and press key 10 to switch "
-      "it on."});
+      "it on. The unit counts the doors as open, and cuts power, until the simulator first "
+      "reports them closed."});
 
   g.push_back(Heading{2, "Keys"});
   g.push_back(Paragraph{
@@ -141,14 +142,15 @@ std::vector<Block> Guide() {
       "The unit writes these 48 panel indices in every frame; a key, door or beacon shows from "
       "the next frame on. A flag is 1 when lit and 0 when dark. Wire a lamp to a flag, a bar "
       "meter with 6 states (0 to 5 bars) to a bar index, a number display to the counter, and a "
-      "lamp or dial with 8 states (0 to 7) to a counter step."});
+      "lamp or dial with 8 states (0 to 7) to a counter step. The indices that are always 0 or "
+      "always 1 are written in every frame too, so nothing else can be shown there."});
   Table panel{{"index", "shows", "values", "when"}, {}};
   for (const PanelEntry& e : kPanel) {
     panel.rows.push_back({std::to_string(e.index), e.shows, KindText(e), e.when});
   }
   g.push_back(panel);
-  g.push_back(Paragraph{"Never written, free for the vehicle's other uses: " +
-                        Unlisted(kPanel, kLastPanelIndex) + "."});
+  g.push_back(Paragraph{"Never written: " + Unlisted(kPanel, kLastPanelIndex) +
+                        ". These keep whatever the simulator holds there."});
 
   g.push_back(Heading{2, "Sound indices"});
   g.push_back(Paragraph{
@@ -201,14 +203,16 @@ std::vector<Block> Guide() {
       "type-12 beacon carries the stopping point's location, 1150, as its data word. The train "
       "must come to a stand less than 0.3 m from 1150 m (more than 1149.7 m and less than "
       "1150.3 m): then panel 11 lights, and panel 12 as well while the doors are still closed. "
-      "A signal beacon on the approach limits the speed, and a type-10 beacon after the "
-      "platform ends station mode (panel 12 goes dark there)."});
+      "Signal beacons on the approach limit the speed; place each where a train braking "
+      "normally for the stop is already below its limit (here 48 km/h 100 m before the stop), "
+      "since the check trips at once. A type-10 beacon after the platform ends station mode "
+      "(panel 12 goes dark there)."});
   g.push_back(
       Example{"location  type  signal  data word  purpose\n"
               "   900 m     0       3          0  68 km/h limit on the approach\n"
               "   950 m    11       0          0  station mode on (panel 9)\n"
               "  1000 m    12       0       1150  stop target at 1150 m\n"
-              "  1050 m     0       1          0  28 km/h limit before the platform\n"
+              "  1050 m     0       2          0  48 km/h limit before the platform\n"
               "  1150 m                           stopping point: stand within 0.3 m\n"
               "  1300 m    10       0          0  station mode off"});
   return g;
