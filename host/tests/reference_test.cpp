@@ -26,7 +26,7 @@ TEST(Reference, ListsExactlyWhatThePluginWrites) {
   panel.fill(kUntouched);
   sound.fill(kUntouched);
   api.Load();
-  api.SetVehicleSpec(ATS_VEHICLESPEC{8, 0, 0, 0, 0});
+  api.SetVehicleSpec(ATS_VEHICLESPEC{8, {}});
   api.Elapse(ATS_VEHICLESTATE{}, panel.data(), sound.data());
   api.Dispose();
 
