@@ -167,7 +167,8 @@ inline constexpr std::array<SoundEntry, 8> kSound = {{
     {4, "brake air",
      "1 in every frame in which the brake-cylinder pressure, cut to a whole number, lies in a band "
      "from a multiple of 33 up to 6 above it (33 to 38, 66 to 71, ...), unless the latest brake "
-     "handle move was a release; 2 in every other frame. So it starts again in each such frame",
+     "handle move was to a lower position; 2 in every other frame. So it starts again in each "
+     "such frame",
      "short one-shot"},
     {7, "warning-brake alarm",
      "while a warning brake is demanded: 0 (play looping) and 2 (continue) in turn, frame by "

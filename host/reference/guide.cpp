@@ -193,8 +193,8 @@ std::vector<Block> Guide() {
   }
   g.push_back(limits);
   g.push_back(Paragraph{
-      "A type-0 beacon with any other signal value or data word checks nothing (signal 4 and "
-      "above, data word 50 or 150 with a signal other than 0, any other data word)."});
+      "A type-0 beacon with any other signal value or data word checks nothing (a signal other "
+      "than 0 to 3, data word 50 or 150 with a signal other than 0, any other data word)."});
 
   g.push_back(Heading{2, "Example: a station approach"});
   g.push_back(Paragraph{
