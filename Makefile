@@ -8,6 +8,8 @@
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
+# make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
+# make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
 JOBS ?= $(shell nproc)
 NATIVE := build/native
@@ -15,7 +17,7 @@ WIN32 := build/win32
 WIN64 := build/win64
 
 .PHONY: all bootstrap build native win32 win64 test demo demo-build format clean \
-        sanitize fuzz-run fuzz coverage frame-cost screenshot
+        sanitize fuzz-run fuzz coverage frame-cost screenshot docs dist
 
 all: build
 
@@ -119,9 +121,18 @@ demo-build:
 screenshot: native
 	@$(NATIVE)/atshost drive --out out --quiet
 	@scripts/screenshot out/demo.html out/demo.csv docs/cab-view.png
+# The authors' guide is generated: a test fails when docs/ differ from it.
+docs: native
+	@$(NATIVE)/atshost reference > docs/authors-guide.md
+	@$(NATIVE)/atshost reference --text > docs/authors-guide.txt
+
+# The release package: both DLLs, the authors' guide as plain text, the
+# changelog and SHA256SUMS, reproducibly (same sources, same bytes).
+dist: build
+	@scripts/dist
 
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')
 
 clean:
-	rm -rf build out
+	rm -rf build out dist

@@ -1,6 +1,7 @@
 // atshost: a headless host for train-protection plug-ins.
 //   atshost replay SCENARIO   scripted frames and events, with checks
 //   atshost drive [ROUTE]     a train model driven by the plug-in's handles
+//   atshost reference [--text] the authors' guide, from the reference tables
 // Each run writes NAME.csv, NAME.svg and NAME.html (the cab view) into the
 // output folder and prints its timeline.
 #include <CLI/CLI.hpp>
@@ -19,10 +20,12 @@
 #include "host/output/trace_csv.h"
 #include "host/output_files.h"
 #include "host/plugin_library.h"
+#include "host/reference/guide.h"
 #include "host/replay.h"
 #include "host/route.h"
 #include "host/text_input.h"
 #include "host/usage.h"
+#include "product_version.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -194,6 +197,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   CLI::App app{"atshost: runs a train-protection plug-in without the simulator"};
+  app.set_version_flag("--version", std::string("atshost ") + ATS_PRODUCT_VERSION);
   app.require_subcommand(1);
   app.fallthrough();
   // Options are spelled with dashes everywhere, so that a path starting with
@@ -214,6 +218,10 @@ int main(int argc, char** argv) {
   CLI::App* drive = app.add_subcommand("drive", "a train model driven by the plug-in's handles");
   drive->add_option("ROUTE", o.file, "route file (default: the built-in demo route)");
   drive->footer(std::string(RouteSyntax()) + ExitStatuses());
+  CLI::App* reference =
+      app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");
+  bool text = false;
+  reference->add_flag("--text", text, "plain text instead of Markdown");
   CLI::App* help = app.add_subcommand("help",
                                       "this help; 'replay --help' and 'drive --help' "
                                       "show their files' syntax");
@@ -227,6 +235,11 @@ int main(int argc, char** argv) {
     // The whole program's help, not that of the `help` subcommand itself.
     std::cout << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
     return kOk;
+  }
+  if (reference->parsed()) {
+    reference::WriteGuide(std::cout,
+                          text ? reference::GuideFormat::kText : reference::GuideFormat::kMarkdown);
+    return std::cout.flush() ? kOk : kBadInput;
   }
   try {
     return replay->parsed() ? Replay(o) : Drive(o);

@@ -1,5 +1,6 @@
 #include "host/plugin_library.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <type_traits>
@@ -160,6 +161,27 @@ const PluginApi kApi = {Load,     Dispose,   GetPluginVersion, SetVehicleSpec, I
 }  // namespace emulated
 #endif
 
+// A simulator takes a plug-in in by loading it and asking which version of
+// the plug-in interface it implements; one that answers anything but the
+// version whose records and calls this host uses is disposed of and refused,
+// since its records may not be laid out as the host's are. The run itself
+// loads the plug-in again, so this first load is always disposed of.
+std::string VersionText(int version) {
+  char text[40];
+  std::snprintf(text, sizeof text, "0x%X (%d)", static_cast<unsigned>(version), version);
+  return text;
+}
+
+void CheckInterfaceVersion(const PluginApi& api, const std::string& path) {
+  api.Load();
+  const int version = api.GetPluginVersion();
+  api.Dispose();
+  if (version != ATS_VERSION) {
+    throw PluginLoadError("plug-in library '" + path + "' implements plug-in interface version " +
+                          VersionText(version) + "; atshost needs " + VersionText(ATS_VERSION));
+  }
+}
+
 }  // namespace
 
 PluginFault::PluginFault(std::string entry, const std::string& why)
@@ -212,8 +234,10 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path) {
       throw PluginLoadError("plug-in library '" + path +
                             "' could not be loaded under emulation: " + e.what());
     }
-    return std::unique_ptr<PluginLibrary>(
+    std::unique_ptr<PluginLibrary> library(
         new PluginLibrary(emulated::g_dll.get(), path, emulated::kApi));
+    CheckInterfaceVersion(library->api(), path);
+    return library;
   }
 #endif
   std::string error;
@@ -253,7 +277,9 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path) {
     throw PluginLoadError("plug-in library '" + path + "' lacks " + std::to_string(missing.size()) +
                           " of the 16 entry points: " + list);
   }
-  return std::unique_ptr<PluginLibrary>(new PluginLibrary(handle, path, api));
+  std::unique_ptr<PluginLibrary> library(new PluginLibrary(handle, path, api));
+  CheckInterfaceVersion(library->api(), path);
+  return library;
 }
 
 std::string PluginLibrary::DefaultPath() {

@@ -54,8 +54,10 @@ class PluginFault : public std::runtime_error {
 
 class PluginLibrary {
  public:
-  // Opens the library and resolves all sixteen names, or throws
-  // PluginLoadError. A library that lacks any name is closed again at once.
+  // Opens the library, resolves all sixteen names and checks the plug-in
+  // interface version it answers after Load (then disposes of it), or throws
+  // PluginLoadError. A library that lacks any name or answers another version
+  // is closed again at once.
   static std::unique_ptr<PluginLibrary> Open(const std::string& path);
 
   // The library next to this program: ATSVorlan800.so, or ATSVorlan800.dll on

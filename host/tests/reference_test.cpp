@@ -1,0 +1,78 @@
+// The authors' reference held to what the plug-in does: it lists exactly the
+// panel and sound indices the plug-in writes, its constants read as listed,
+// and every speed limit it gives passes at the limit and trips just above.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+#include <string>
+
+#include "host/reference/cab_reference.h"
+#include "host/replay.h"
+#include "host_fixture.h"
+
+namespace atshost {
+namespace {
+
+using namespace reference;
+
+TEST(Reference, ListsExactlyWhatThePluginWrites) {
+  auto library = test::OpenPlugin();
+  const PluginApi& api = library->api();
+  // The host's arrays hold a value no element takes, so every write shows.
+  constexpr int kUntouched = 0x5A5A5A5A;
+  std::array<int, kPanelArrayLength> panel;
+  std::array<int, kSoundArrayLength> sound;
+  panel.fill(kUntouched);
+  sound.fill(kUntouched);
+  api.Load();
+  api.SetVehicleSpec(ATS_VEHICLESPEC{8, {}});
+  api.Elapse(ATS_VEHICLESTATE{}, panel.data(), sound.data());
+  api.Dispose();
+
+  std::set<int> written, listed;
+  for (std::size_t i = 0; i < panel.size(); ++i) {
+    if (panel[i] != kUntouched) written.insert(static_cast<int>(i));
+  }
+  for (const PanelEntry& e : kPanel) {
+    listed.insert(e.index);
+    if (e.kind == PanelKind::kConstant) {
+      EXPECT_EQ(panel[static_cast<std::size_t>(e.index)], e.constant) << "panel " << e.index;
+    }
+  }
+  EXPECT_EQ(written, listed) << "panel indices";
+  written.clear();
+  listed.clear();
+  for (std::size_t i = 0; i < sound.size(); ++i) {
+    if (sound[i] != kUntouched) written.insert(static_cast<int>(i));
+  }
+  for (const SoundEntry& e : kSound) listed.insert(e.index);
+  EXPECT_EQ(written, listed) << "sound indices";
+}
+
+TEST(Reference, SpeedLimitsPassAtTheLimitAndTripAbove) {
+  // The unit measures the speed from the distance run over the last frame: a
+  // frame of 3600 ms over D metres is D km/h exactly. The simulator's own
+  // speed stays 0, so that nothing else trips.
+  constexpr double kOver = 0.5;
+  for (const SpeedLimitEntry& l : kSpeedLimits) {
+    for (const double d : {static_cast<double>(l.limit_kmh), l.limit_kmh + kOver}) {
+      const std::string text =
+          "vehicle brake-notches=8\ndoors close\nbrake 9\nframe time=1000 location=0\nkey 10\n"
+          "frame time=4600 location=" +
+          std::to_string(d) + "\nbeacon type=" + std::to_string(l.type) +
+          " signal=" + std::to_string(l.signal == kAny ? 7 : l.signal) +
+          " optional=" + std::to_string(l.optional) + "\nframe time=4700\n";
+      auto library = test::OpenPlugin();
+      test::Recorder recorder;
+      Session session(library->api(), {&recorder});
+      Replay(ParseScenario(text, "limit.txt"), session);
+      const bool tripped = recorder.frames.back().Panel(2) != 0;
+      EXPECT_EQ(tripped, d > l.limit_kmh) << "type " << l.type << " signal " << l.signal
+                                          << " data word " << l.optional << " at " << d << " km/h";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace atshost
