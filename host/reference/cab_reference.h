@@ -82,8 +82,10 @@ inline constexpr std::array<PanelEntry, 48> kPanel = {{
     {5, PanelKind::kFlag, 0, "warning lamp: trip, warning brake or speed doubt",
      "lit while the unit is tripped, while a warning brake is demanded, or in a frame with speed "
      "doubt: the simulator's speed and the speed the unit works out from the distance run in the "
-     "last frame differ by more than 2 km/h (also while the unit is off). Far along a long route "
-     "speed doubt comes without any fault (see the point speed checks under Beacons)"},
+     "last frame differ by more than 2 km/h (also while the unit is off). The first frame after "
+     "loading is worked out from 0 m at time 0, so a train starting away from 0 m may light it "
+     "for that frame. Far along a long route speed doubt comes without any fault (see the point "
+     "speed checks under Beacons)"},
     {6, PanelKind::kFlag, 0, "train running",
      "lit while the train runs faster than 5 km/h with the doors closed"},
     {7, PanelKind::kFlag, 0, "emergency brake",
@@ -205,14 +207,15 @@ inline constexpr std::array<SoundEntry, 8> kSound = {{
      "1 and 2 in turn, frame by frame, while the train rolls against the reverser or runs with the "
      "reverser in neutral (so it is struck again every second frame); toggled the same way by "
      "each beacon passed while tripped; -10000 (stop) at the reset (key 3)",
-     "one-shot: a single strike of the bell. While the train rolls back it is started again 25 "
+     "one-shot: a single strike of the bell. While the train rolls against the reverser or "
+     "moves in neutral it is started again 25 "
      "times a second (at 50 frames a second), so a strike whose start sounds like the rest "
      "fits best"},
     {9, "trip bell, ringing",
      "0 (play looping) and 2 (continue) in turn, at the same moments as 8; a trip at a beacon "
      "leaves it at 0, so it rings on until the reset (key 3) sends -10000",
      "looping: the bell ringing on. Like 8, it is started again every second frame while the "
-     "train rolls back"},
+     "train rolls against the reverser or moves in neutral"},
     {100, "doors closing",
      "1 when the doors close (2 if they close again without opening in between); -10000 (stop) "
      "when they open. In station mode (panel 9) closing the doors leaves it as it was",
