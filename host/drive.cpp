@@ -303,6 +303,13 @@ DriveResult Drive(const Route& route, Session& session) {
 
     events.clear();
     driver.Decide(t, s, session.host(), time_ms, events);
+    // A train that never reaches the end location is stopped by the time
+    // limit; the timeline says so, so that the run is not taken for complete.
+    if (route.end_location && !route.end_time_s && t >= end_s && s.location < *route.end_location) {
+      events.push_back(HostEvent::Note("the run's " + Shortest(end_s) +
+                                       " s limit is reached before the end location at " +
+                                       Metres(*route.end_location)));
+    }
     for (const HostEvent& e : events) session.Apply(e);
 
     ATS_VEHICLESTATE v{};
@@ -314,7 +321,10 @@ DriveResult Drive(const Route& route, Session& session) {
     v.Current = static_cast<float>(s.current);
     const ATS_HANDLES handles = session.Elapse(v).handles;
 
-    if (!route.end_time_s && !route.stations.empty() && driver.finished_stations()) {
+    // Without an end of its own the run ends soon after the last station;
+    // an end location keeps it going until the train gets there.
+    if (!route.end_time_s && !route.end_location && !route.stations.empty() &&
+        driver.finished_stations()) {
       end_s = std::min(end_s, driver.last_departure() + kAfterLastStopSeconds);
     }
     if (t >= end_s || (route.end_location && s.location >= *route.end_location)) break;

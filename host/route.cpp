@@ -130,7 +130,7 @@ void CheckWhole(const Route& r, int start_line, int end_line, int driver_line) {
 }  // namespace
 
 double Route::DefaultEndSeconds() const {
-  return stations.empty() ? kDefaultRunSeconds : kStationRunLimitSeconds;
+  return end_location || !stations.empty() ? kRunLimitSeconds : kDefaultRunSeconds;
 }
 
 Route ParseRoute(const std::string& text, const std::string& file) {

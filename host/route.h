@@ -64,14 +64,16 @@ struct Route {
   std::vector<StationStop> stations;  // in order of location
   std::vector<RouteAction> actions;
 
-  // When the run ends without an `end time`: after kDefaultRunSeconds
-  // without stations; with them, 2 s after the last stop's dwell, or at
-  // kStationRunLimitSeconds if the train never gets there.
+  // The latest a run ends without an `end time`. With an `end location` the
+  // train's reaching it ends the run, and kRunLimitSeconds only stops a train
+  // that never gets there. Otherwise, with stations, the run ends 2 s after
+  // the last stop's dwell, or at kRunLimitSeconds if the train never gets
+  // there; without stations, after kDefaultRunSeconds.
   double DefaultEndSeconds() const;
 };
 
 inline constexpr double kDefaultRunSeconds = 300.0;
-inline constexpr double kStationRunLimitSeconds = 900.0;
+inline constexpr double kRunLimitSeconds = 900.0;
 
 // Parses a whole route, or throws InputError at the first bad line.
 Route ParseRoute(const std::string& text, const std::string& file);

@@ -30,10 +30,15 @@ in metres, times in seconds after the start.
   vehicle [brake-notches=8] [power-notches=4]
   start [location=0] [time=0] [dt=20] [doors=closed|open] [reverser=0]
         [power=0] [brake=EMERGENCY] [mr=820]      (time and dt in ms)
-  end [time=S] [location=M]
+  end [time=S] [location=M]     the run ends at S s or at M m, whichever comes
+        first; M alone: at M (at the latest after 900 s); neither: 2 s after
+        the last station's dwell (at the latest after 900 s), or after 300 s
+        without stations
   beacon M type=T [signal=S] [optional=O]
   gradient M PERMILLE
   station M [open=20] [closed=5] [depart=N]
+        depart: the power notch to set off with; without it, the notch held
+        when braking began, so a train that coasted in (notch 0) stays there
   at S s ACTION[; ACTION...]   or   at M m ACTION[; ACTION...]
         ACTION: power N, brake N, reverser N, key N, key down N, key up N,
         doors open, doors close, horn N, signal N

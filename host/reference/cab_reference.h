@@ -60,6 +60,17 @@ struct SpeedLimitEntry {
 };
 inline constexpr int kAny = -1;
 
+// How far below a limit a steady train must be to pass a point speed check
+// for sure, by its distance from 0 m. The unit narrows the location to
+// float32, so the distance run in a frame is off by up to one float32 step at
+// that location, and the speed worked out from it by that step over the
+// frame time. The margins are that bound for 16 ms frames, rounded up.
+struct SpeedMarginEntry {
+  const char* locations;
+  double farthest_m;  // the last location the margin holds for (a float32 binade's end)
+  float margin_kmh;
+};
+
 inline constexpr std::array<PanelEntry, 48> kPanel = {{
     {0, PanelKind::kFlag, 0, "unit switched on",
      "lit from key 10 (switch on) until key 11 (switch off)"},
@@ -68,10 +79,13 @@ inline constexpr std::array<PanelEntry, 48> kPanel = {{
     {2, PanelKind::kFlag, 0, "unit tripped",
      "lit from a trip until the reset (key 3 with the handles secured) or key 11"},
     {3, PanelKind::kConstant, 1, "always 1", "never changes"},
-    {5, PanelKind::kFlag, 0, "trip, warning brake or speed doubt",
-     "lit while the unit is tripped, while a warning brake is demanded, or in a frame in which "
-     "the simulator's speed and the speed the unit measures from the distance run differ by "
-     "more than 2 km/h (also while the unit is off)"},
+    {5, PanelKind::kFlag, 0, "warning lamp: trip, warning brake or speed doubt",
+     "lit while the unit is tripped, while a warning brake is demanded, or in a frame with speed "
+     "doubt: the simulator's speed and the speed the unit works out from the distance run in the "
+     "last frame differ by more than 2 km/h (also while the unit is off). The first frame after "
+     "loading is worked out from 0 m at time 0, so a train starting away from 0 m may light it "
+     "for that frame. Far along a long route speed doubt comes without any fault (see the point "
+     "speed checks under Beacons)"},
     {6, PanelKind::kFlag, 0, "train running",
      "lit while the train runs faster than 5 km/h with the doors closed"},
     {7, PanelKind::kFlag, 0, "emergency brake",
@@ -82,8 +96,10 @@ inline constexpr std::array<PanelEntry, 48> kPanel = {{
     {9, PanelKind::kFlag, 0, "station mode (mode 0)",
      "lit from a type-11 beacon until a type-10 beacon or a type-15 beacon that selects a mode"},
     {11, PanelKind::kFlag, 0, "stopped in the stop window",
-     "lit while the train stands still (speed exactly 0) less than 0.3 m from the stop target "
-     "of the latest type-12 beacon (0 m before the first one)"},
+     "lit while the train stands still (speed exactly 0) within about 0.3 m of the stop target "
+     "of the latest type-12 beacon, also while the unit is off. Before the first type-12 beacon "
+     "the target is 0 m, so a train standing at 0 m shows it from loading on. The distance is "
+     "compared in binary, so a stand exactly 0.3 m from the target may still count"},
     {12, PanelKind::kFlag, 0, "stop latched",
      "lit once the train has stood in the stop window with the doors closed while station mode "
      "is on; stays lit when the train moves off or the doors open; goes out when station mode "
@@ -100,13 +116,21 @@ inline constexpr std::array<PanelEntry, 48> kPanel = {{
     {106, PanelKind::kConstant, 0, "always 0", "never changes"},
     {107, PanelKind::kConstant, 0, "always 0", "never changes"},
     {200, PanelKind::kCounter, 0, "door counter",
-     "while the unit is on: the number of door openings and closings (each counts 1, counting "
-     "stops at 30), or the value of the latest type-200 beacon, which door events then count on "
-     "from while it is below 30; 0 while the unit is off or the display is blanked"},
+     "the number of door openings and closings since loading, also those while the unit is off "
+     "(each report counts 1, a closing reported again without an opening between too; the "
+     "simulator's first report that the doors are closed counts as well, so the first switch-on "
+     "shows 1; counting stops at 30), or the value of the latest type-200 beacon, which door "
+     "events then count on from while it is below 30. Shown only while the unit is on: 0 while "
+     "it is off or the display is blanked"},
     {201, PanelKind::kFlag, 0, "display blanked",
-     "lit after a door change or a type-200 beacon, until 500 ms of simulator time have passed "
-     "(the frame that first shows a door change is not blanked yet; the ones after it are); "
-     "while it is lit, 200 and 206 to 222 show 0 (the counter steps 216 and 217 do not)"},
+     "after a door change: lit from the frame after the one that first shows the change, while "
+     "less than 500 ms of simulator time have passed since that frame. After a type-200 beacon: "
+     "lit from the first frame after the beacon, while less than 500 ms have passed since the "
+     "frame before it; then the beacon's value shows. The simulator's first report that the "
+     "doors are closed, at loading, is a door change too: the display is blanked from the "
+     "second frame until 500 ms after the first (and in the first frame too if its time is "
+     "below 500 ms). While it is lit, 200 and 206 to 222 show 0 (the counter steps 216 and 217 "
+     "do not)"},
     {206, PanelKind::kFlag, 0, "main reservoir filling",
      "lit in each frame in which the main-reservoir pressure is higher than in the frame before; "
      "dark with the doors open"},
@@ -154,7 +178,9 @@ inline constexpr std::array<PanelEntry, 48> kPanel = {{
 inline constexpr std::array<SoundEntry, 8> kSound = {{
     {0, "unit switched on",
      "1 (play once) when key 10 switches the unit on from off; the next switch-on from off sends 2 "
-     "(continue), the one after it 1 again, and so on; pressing key 10 while on changes nothing",
+     "(continue), the one after it 1 again, and so on, so every second switch-on is silent (2 "
+     "leaves the sound as it is). The simulator's initialisation of a run sends -10000 (stop), "
+     "and the next switch-on plays again. Pressing key 10 while on changes nothing",
      "one-shot"},
     {2, "train starts",
      "1 in the one frame in which the train starts running faster than 5 km/h with the doors "
@@ -172,19 +198,24 @@ inline constexpr std::array<SoundEntry, 8> kSound = {{
      "short one-shot"},
     {7, "warning-brake alarm",
      "while a warning brake is demanded: 0 (play looping) and 2 (continue) in turn, frame by "
-     "frame, so the loop is started again every second frame; -10000 (stop) when the brake is put "
-     "at the last service notch or beyond. Switching the unit off ends the warning brake but not "
-     "the alarm",
-     "looping"},
+     "frame, so the loop is started again every second frame (25 times a second at 50 frames a "
+     "second); -10000 (stop) when the brake is put at the last service notch or beyond. "
+     "Switching the unit off ends the warning brake but not the alarm",
+     "looping steady tone: it is started again every second frame, so use a tone whose start "
+     "sounds like the rest (no attack, no gap)"},
     {8, "trip bell, strike",
      "1 and 2 in turn, frame by frame, while the train rolls against the reverser or runs with the "
      "reverser in neutral (so it is struck again every second frame); toggled the same way by "
      "each beacon passed while tripped; -10000 (stop) at the reset (key 3)",
-     "one-shot"},
+     "one-shot: a single strike of the bell. While the train rolls against the reverser or "
+     "moves in neutral it is started again 25 "
+     "times a second (at 50 frames a second), so a strike whose start sounds like the rest "
+     "fits best"},
     {9, "trip bell, ringing",
      "0 (play looping) and 2 (continue) in turn, at the same moments as 8; a trip at a beacon "
      "leaves it at 0, so it rings on until the reset (key 3) sends -10000",
-     "looping"},
+     "looping: the bell ringing on. Like 8, it is started again every second frame while the "
+     "train rolls against the reverser or moves in neutral"},
     {100, "doors closing",
      "1 when the doors close (2 if they close again without opening in between); -10000 (stop) "
      "when they open. In station mode (panel 9) closing the doors leaves it as it was",
@@ -254,6 +285,13 @@ inline constexpr std::array<SpeedLimitEntry, 7> kSpeedLimits = {{
     {0, 0, 50, 19.0f, ""},
     {0, 0, 150, 29.0f, ""},
     {9, kAny, 45, 45.0f, ""},  // the data word is the limit; 45 is an example
+}};
+
+inline constexpr std::array<SpeedMarginEntry, 4> kSpeedMargins = {{
+    {"up to 65 km", 65535.0, 1.0f},
+    {"65 to 131 km", 131071.0, 2.0f},
+    {"131 to 262 km", 262143.0, 4.0f},
+    {"262 to 524 km", 524287.0, 8.0f},
 }};
 
 // The reference lists the panel and sound indices in the trace's order, so

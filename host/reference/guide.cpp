@@ -107,12 +107,17 @@ std::vector<Block> Guide() {
       "In the cab, the unit starts switched off and holds the emergency brake. Secure the handles "
       "(reverser neutral, power off, brake in the emergency position) and press key 10 to switch "
       "it on. The unit counts the doors as open, and cuts power, until the simulator first "
-      "reports them closed."});
+      "reports them closed. That first report counts 1 on the door counter and blanks the "
+      "display (panel 201) for its first 500 ms, so the door and reverser lamps are dark just "
+      "after loading."});
 
   g.push_back(Heading{2, "Keys"});
   g.push_back(Paragraph{
-      "The unit acts on four of the simulator's plug-in key codes; give the driver a key for "
-      "each. Every other key code does nothing."});
+      "The unit acts on four of the simulator's plug-in key codes. A key code is the "
+      "simulator's plug-in key number counted from 0: the simulator passes 0 for its first "
+      "plug-in key, 1 for the second, and so on. Which keyboard key the driver presses for each "
+      "is set in the simulator's key assignment, not by the vehicle: tell the driver which "
+      "plug-in keys the cab uses. Every other key code does nothing."});
   Table keys{{"key", "what it does"}, {}};
   for (const KeyEntry& k : kKeys) keys.rows.push_back({k.key, k.does});
   g.push_back(keys);
@@ -163,9 +168,11 @@ std::vector<Block> Guide() {
     sound.rows.push_back({std::to_string(e.index), e.sound, e.file, e.commands});
   }
   g.push_back(sound);
-  g.push_back(Paragraph{"Never written: " + Unlisted(kSound, kLastSoundIndex) +
-                        ". A trip at switch-on or with the doors open rings no bell until a beacon "
-                        "is passed."});
+  g.push_back(Paragraph{"Never written: " + Unlisted(kSound, kLastSoundIndex) + "."});
+  g.push_back(Paragraph{
+      "The trip bell has two sounds; wire both: give 8 a single strike and 9 the ringing loop. "
+      "A trip at a beacon strikes 8 once and rings 9 until the reset. A trip at switch-on or "
+      "with the doors open rings no bell until a beacon is passed."});
 
   g.push_back(Heading{2, "Beacons"});
   g.push_back(Paragraph{
@@ -179,8 +186,8 @@ std::vector<Block> Guide() {
   g.push_back(beacons);
   g.push_back(Paragraph{
       "Point speed checks act only while the unit is on. The speed checked is the one the unit "
-      "measures over the last frame before the beacon, in either direction; a speed equal to the "
-      "limit passes, anything faster trips."});
+      "works out from the distance run in the last frame before the beacon, in either direction; "
+      "a speed equal to the limit passes, anything faster trips."});
   Table limits{{"type", "signal", "data word", "limit (km/h)"}, {}};
   for (const SpeedLimitEntry& l : kSpeedLimits) {
     const bool own = l.type == 9;
@@ -195,17 +202,34 @@ std::vector<Block> Guide() {
   g.push_back(Paragraph{
       "A type-0 beacon with any other signal value or data word checks nothing (a signal other "
       "than 0 to 3, data word 50 or 150 with a signal other than 0, any other data word)."});
+  g.push_back(Paragraph{
+      "The speed checked is not the speedometer's. The unit holds the location in single "
+      "precision, so the distance it sees run in a frame is rounded, the more the further the "
+      "beacon is from 0 m, and the speed it works out from it differs from the speedometer by a "
+      "fraction of a km/h, more far along a long route. A train at exactly the limit may trip. "
+      "Plan for the train to be below the limit by at least the margin in the table below; it "
+      "doubles with each doubling of the distance from 0 m. The "
+      "margins hold for frames of 16 ms or longer (60 frames a second or fewer); at a higher "
+      "frame rate they grow in proportion (twice the frame rate, twice the margin). Where the "
+      "margin is more than 2 km/h, the same rounding also lights the warning lamp (panel 5) for "
+      "speed doubt, in some frames or in every one."});
+  Table margins{{"beacon's distance from 0 m", "keep below the limit by at least"}, {}};
+  for (const SpeedMarginEntry& m : kSpeedMargins) {
+    margins.rows.push_back({m.locations, Number(static_cast<double>(m.margin_kmh)) + " km/h"});
+  }
+  g.push_back(margins);
 
   g.push_back(Heading{2, "Example: a station approach"});
   g.push_back(Paragraph{
       "The station's stopping point is at 1150 m. A type-11 beacon switches station mode on "
       "before it, so that the stop is latched and closing the doors there sounds nothing. A "
       "type-12 beacon carries the stopping point's location, 1150, as its data word. The train "
-      "must come to a stand less than 0.3 m from 1150 m (more than 1149.7 m and less than "
+      "must come to a stand within about 0.3 m of 1150 m (between about 1149.7 m and "
       "1150.3 m): then panel 11 lights, and panel 12 as well while the doors are still closed. "
       "Signal beacons on the approach limit the speed; place each where a train braking "
-      "normally for the stop is already below its limit (here 48 km/h 100 m before the stop), "
-      "since the check trips at once. A type-10 beacon after the platform ends station mode "
+      "normally for the stop is already below its limit by at least the margin above (here "
+      "48 km/h 100 m before the stop), since the check trips at once. A type-10 beacon after the "
+      "platform ends station mode "
       "(panel 12 goes dark there)."});
   g.push_back(
       Example{"location  type  signal  data word  purpose\n"
@@ -213,7 +237,7 @@ std::vector<Block> Guide() {
               "   950 m    11       0          0  station mode on (panel 9)\n"
               "  1000 m    12       0       1150  stop target at 1150 m\n"
               "  1050 m     0       2          0  48 km/h limit before the platform\n"
-              "  1150 m                           stopping point: stand within 0.3 m\n"
+              "  1150 m                           stopping point: stand within about 0.3 m\n"
               "  1300 m    10       0          0  station mode off"});
   return g;
 }

@@ -163,5 +163,38 @@ TEST(Drive, StopsAtTheEndGivenAndPassesBeaconsOnce) {
   EXPECT_EQ(beacons, 1);
 }
 
+// An end location alone ends the run where the train gets there, past any
+// station; a train that never gets there is stopped by the time limit, and
+// the timeline says so.
+TEST(Drive, EndLocationAloneDecidesTheEnd) {
+  struct Case {
+    const char* route;
+    double last_location_at_least;
+    double last_time_s;  // 0: any
+    bool limit_note;
+  };
+  const Case cases[] = {
+      {"at 0.5 s key 10\nat 1 s reverser 1; brake 0; power 4\n"
+       "station 100 open=2 closed=1\nend location=300\n",
+       300.0, 0.0, false},
+      {"end location=50\n", 0.0, kRunLimitSeconds, true},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    auto library = OpenPlugin();
+    Session session(library->api(), {&recorder});
+    Drive(ParseRoute(c.route, "r.route"), session);
+    const auto& f = recorder.frames;
+    ASSERT_FALSE(f.empty()) << c.route;
+    EXPECT_GE(f.back().state.Location, c.last_location_at_least) << c.route;
+    if (c.last_time_s > 0.0) {
+      EXPECT_EQ(f.back().state.Time, static_cast<int32_t>(c.last_time_s * 1000.0)) << c.route;
+    }
+    const bool noted = std::any_of(f.back().events.begin(), f.back().events.end(),
+                                   [](const HostEvent& e) { return e.kind == EventKind::kNote; });
+    EXPECT_EQ(noted, c.limit_note) << c.route;
+  }
+}
+
 }  // namespace
 }  // namespace atshost

@@ -1,6 +1,7 @@
 // The authors' reference held to what the plug-in does: it lists exactly the
 // panel and sound indices the plug-in writes, its constants read as listed,
-// and every speed limit it gives passes at the limit and trips just above.
+// every speed limit it gives passes at the limit and trips just above, and
+// a train the given margin below a limit passes anywhere on a route.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -71,6 +72,30 @@ TEST(Reference, SpeedLimitsPassAtTheLimitAndTripAbove) {
       EXPECT_EQ(tripped, d > l.limit_kmh) << "type " << l.type << " signal " << l.signal
                                           << " data word " << l.optional << " at " << d << " km/h";
     }
+  }
+}
+
+TEST(Reference, SpeedMarginsPassFarAlongTheRoute) {
+  // A steady train at the margin below a 28 km/h limit, near the far end of
+  // each row, in 16 ms frames, with a check after every frame: the rounding
+  // of the location must never trip it.
+  constexpr int kLimit = 28;
+  constexpr int kFrames = 200;
+  for (const SpeedMarginEntry& m : kSpeedMargins) {
+    const double speed = kLimit - static_cast<double>(m.margin_kmh);
+    std::string text =
+        "vehicle brake-notches=8\ndoors close\nbrake 9\nframe time=1000 location=" +
+        std::to_string(m.farthest_m - 30.0) +
+        "\nkey 10\nreverser 1\nbrake 0\nadvance 1 dt=16 speed=" + std::to_string(speed) + "\n";
+    for (int i = 0; i < kFrames; ++i) {
+      text += "advance 1 dt=16\nbeacon type=9 optional=" + std::to_string(kLimit) + "\n";
+    }
+    text += "advance 1 dt=16\n";
+    auto library = test::OpenPlugin();
+    test::Recorder recorder;
+    Session session(library->api(), {&recorder});
+    Replay(ParseScenario(text, "margin.txt"), session);
+    EXPECT_EQ(recorder.frames.back().Panel(2), 0) << m.locations << " at " << speed << " km/h";
   }
 }
 
