@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "host/format.h"
+#include "host/output/markup.h"
 #include "host/output/page_assets.h"
 
 namespace atshost {
@@ -57,23 +58,6 @@ std::string Fill(std::string_view page,
     at = close + 2;
   }
   out.append(page.substr(at));
-  return out;
-}
-
-// Text for an HTML element's content.
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&') {
-      out += "&amp;";
-    } else if (c == '<') {
-      out += "&lt;";
-    } else if (c == '>') {
-      out += "&gt;";
-    } else {
-      out += c;
-    }
-  }
   return out;
 }
 
@@ -226,7 +210,7 @@ void HtmlPage::Write(std::ostream& out, const std::string& chart_svg,
   std::string_view chart = chart_svg;
   if (chart.rfind("<?xml", 0) == 0) chart.remove_prefix(chart.find('\n') + 1);
 
-  out << Fill(page_assets::kCabViewHtml, {{"title", EscapeHtml(title_)},
+  out << Fill(page_assets::kCabViewHtml, {{"title", EscapeMarkup(title_)},
                                           {"style", page_assets::kCabViewCss},
                                           {"script", page_assets::kCabViewJs},
                                           {"data", data},

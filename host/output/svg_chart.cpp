@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "host/format.h"
+#include "host/output/markup.h"
 
 namespace atshost {
 namespace {
@@ -48,22 +49,6 @@ constexpr const char* kReleaseColour = "#ef6c00";
 constexpr const char* kLimitColour = "#6a1b9a";
 
 std::string Num(double v) { return Fixed(v, 1); }
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&') {
-      out += "&amp;";
-    } else if (c == '<') {
-      out += "&lt;";
-    } else if (c == '>') {
-      out += "&gt;";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 // A step of 1, 2 or 5 times a power of ten that cuts `range` into about
 // kTargetTicks parts.
@@ -181,7 +166,7 @@ class Spans {
 };
 
 std::string Text(double x, double y, const std::string& text, const char* extra = "") {
-  return "<text x=\"" + Num(x) + "\" y=\"" + Num(y) + "\" " + extra + ">" + Escape(text) +
+  return "<text x=\"" + Num(x) + "\" y=\"" + Num(y) + "\" " + extra + ">" + EscapeMarkup(text) +
          "</text>\n";
 }
 
