@@ -54,8 +54,11 @@ void ATS_CALL atsInitialize(int /*brake*/) noexcept {
   if (g_unit != nullptr) g_unit->Initialize();
 }
 
-struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
-                                      int* sound) noexcept {
+// The frame's steps are compiled into the entry point in one piece (flatten):
+// called one by one, each would reload the unit's fields that the previous
+// one just wrote. The panel copy stays a call of its own (see WritePanel).
+[[gnu::flatten]] struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
+                                                       int* sound) noexcept {
   if (g_unit == nullptr) return ATS_HANDLES{0, 0, 0, 0};
   vorlan::PollKeyboardWatch();  // may show the warning box or end the process
   CVorlan800& unit = *g_unit;
