@@ -18,8 +18,9 @@ static_assert(kSectionModes == 7, "modes 1 to 6 are panel 241 to 246");
   panel[1] = m_pIsolation->active;
   panel[2] = ats.tripped;
   panel[3] = 1;
-  // Anything that stops the train or makes the speed suspect.
-  panel[5] = Flag(ats.tripped != 0 || ats.warningBrake != 0 || m_slipDetected != 0);
+  // Anything that stops the train or makes the speed suspect. The three are
+  // flags, so one test of the three or-ed together asks for any of them.
+  panel[5] = Flag((ats.tripped | ats.warningBrake | m_slipDetected) != 0);
   panel[6] = m_runningLatch;
   // The driver's handle, not the brake the unit returns.
   panel[7] = Flag(ats.tripped != 0 || m_brake == m_emergencyNotch);
