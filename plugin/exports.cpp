@@ -55,8 +55,9 @@ void ATS_CALL atsInitialize(int /*brake*/) noexcept {
 }
 
 // The frame's steps are compiled into the entry point in one piece (flatten):
-// called one by one, each would reload the unit's fields that the previous
-// one just wrote. The panel copy stays a call of its own (see WritePanel).
+// called one by one, each saved and restored registers and reloaded fields
+// that the step before had just written. The panel copy and the keyboard
+// read stay calls of their own (see there).
 [[gnu::flatten]] struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
                                                        int* sound) noexcept {
   if (g_unit == nullptr) return ATS_HANDLES{0, 0, 0, 0};
