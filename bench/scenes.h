@@ -67,10 +67,13 @@ struct Running : Scene {
     state.Speed = 60.0f;
     state.MrPressure = 780.0f;
     state.Current = 150.0f;
-    Frame();  // the first frame after the switch-on event is the blanking one
+    // Handles for running before the first frame: at 60 km/h a reverser still
+    // in neutral would trip the unit, and every frame after would be a
+    // tripped one.
     atsSetReverser(1);
     atsSetBrake(0);
     atsSetPower(3);
+    Frame();  // the first frame after the switch-on event is the blanking one
     for (int i = 0; i < 100; ++i) Frame();
   }
 };

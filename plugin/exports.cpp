@@ -54,8 +54,12 @@ void ATS_CALL atsInitialize(int /*brake*/) noexcept {
   if (g_unit != nullptr) g_unit->Initialize();
 }
 
-struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
-                                      int* sound) noexcept {
+// The frame's steps are compiled into the entry point in one piece (flatten):
+// called one by one, each saved and restored registers and reloaded fields
+// that the step before had just written. The panel copy and the keyboard
+// read stay calls of their own (see there).
+[[gnu::flatten]] struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
+                                                       int* sound) noexcept {
   if (g_unit == nullptr) return ATS_HANDLES{0, 0, 0, 0};
   vorlan::PollKeyboardWatch();  // may show the warning box or end the process
   CVorlan800& unit = *g_unit;

@@ -44,8 +44,10 @@ void StartKeyboardWatch() noexcept {
   Platform().Open();
 }
 
-void PollKeyboardWatch() noexcept {
-  if (!KeyboardToRead()) return;
+namespace {
+// Kept out of the frame's own code, so that a frame with no keyboard to read
+// does not set up the key buffer on its stack.
+[[gnu::noinline]] void ReadKeyboardWatch() noexcept {
   // A failed read counts as no key down: the frame goes on, with no retry. A
   // read that succeeds fills the whole buffer, so it is not cleared first.
   KeyState keys;
@@ -58,6 +60,11 @@ void PollKeyboardWatch() noexcept {
   Platform().ShowWarning();
   // Only after the box is dismissed: while it is shown the frame is held here.
   g_warningShown = true;
+}
+}  // namespace
+
+void PollKeyboardWatch() noexcept {
+  if (KeyboardToRead()) ReadKeyboardWatch();
 }
 
 void StopKeyboardWatch() noexcept { Platform().Close(); }

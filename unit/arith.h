@@ -48,7 +48,8 @@ constexpr int32_t TruncToInt32(float v) noexcept {
 constexpr float NarrowToFloat(double v) noexcept {
   constexpr double kRoundsToInfinity = 0x1.ffffffp+127;
   // In range, the common case, settled first.
-  if (v < kRoundsToInfinity && v > -kRoundsToInfinity) return static_cast<float>(v);
+  if (v < kRoundsToInfinity && v > -kRoundsToInfinity) [[likely]]
+    return static_cast<float>(v);
   if (v >= kRoundsToInfinity) return std::numeric_limits<float>::infinity();
   if (v <= -kRoundsToInfinity) return -std::numeric_limits<float>::infinity();
   return static_cast<float>(v);  // NaN

@@ -1,5 +1,8 @@
 // Indicator derivation: the unit's state turned into lamps, bar meters and the
 // counter, at the end of each frame's supervision.
+#include <cstdint>
+#include <limits>
+
 #include "unit/arith.h"
 #include "unit/vorlan800.h"
 
@@ -14,9 +17,21 @@ struct CounterSteps {
   int32_t b;
 };
 constexpr CounterSteps kCounterSteps[] = {
-    {3, 1, 2}, {6, 2, 3}, {9, 3, 4}, {12, 4, 5}, {15, 5, 6}, {18, 6, 7},
+    {3, 1, 2},
+    {6, 2, 3},
+    {9, 3, 4},
+    {12, 4, 5},
+    {15, 5, 6},
+    {18, 6, 7},
+    {std::numeric_limits<int32_t>::max(), 0, 0},  // 19 and above: both steps 0
 };
-constexpr int32_t kCounterStepsBeyond = 0;  // 19 and above: both steps 0
+
+// The row that shows the counter; the last row takes every counter left.
+const CounterSteps& StepsFor(int32_t counter) {
+  const CounterSteps* row = kCounterSteps;
+  while (counter > row->upTo) ++row;
+  return *row;
+}
 
 constexpr int32_t kBlankMs = 500;  // display blanked this long after an event
 
@@ -76,15 +91,9 @@ void CVorlan800::UpdateIndicators() noexcept {
   const bool on = m_pAts->on != 0;
   m_counterShown = on && !blanked ? m_counter : 0;
   if (!on) return;
-  m_counterStepA = kCounterStepsBeyond;
-  m_counterStepB = kCounterStepsBeyond;
-  for (const CounterSteps& row : kCounterSteps) {
-    if (m_counter <= row.upTo) {
-      m_counterStepA = row.a;
-      m_counterStepB = row.b;
-      break;
-    }
-  }
+  const CounterSteps& steps = StepsFor(m_counter);
+  m_counterStepA = steps.a;
+  m_counterStepB = steps.b;
 }
 
 }  // namespace vorlan

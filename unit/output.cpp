@@ -9,15 +9,18 @@ static_assert(kSectionModes == 7, "modes 1 to 6 are panel 241 to 246");
 
 // The host's arrays are its own storage, never the unit's: saying so
 // (__restrict) lets the compiler copy neighbouring fields together instead of
-// reading each again after every store into the array.
-void CVorlan800::WritePanel(int32_t* __restrict panel) const noexcept {
+// reading each again after every store into the array. Not inlined into the
+// frame: there the compiler would hold the 35 fields just derived in registers
+// until this copy, run out of them and spill, which costs more than the call.
+[[gnu::noinline]] void CVorlan800::WritePanel(int32_t* __restrict panel) const noexcept {
   const AtsUnit& ats = *m_pAts;
   panel[0] = ats.on;
   panel[1] = m_pIsolation->active;
   panel[2] = ats.tripped;
   panel[3] = 1;
-  // Anything that stops the train or makes the speed suspect.
-  panel[5] = Flag(ats.tripped != 0 || ats.warningBrake != 0 || m_slipDetected != 0);
+  // Anything that stops the train or makes the speed suspect. The three are
+  // flags, so one test of the three or-ed together asks for any of them.
+  panel[5] = Flag((ats.tripped | ats.warningBrake | m_slipDetected) != 0);
   panel[6] = m_runningLatch;
   // The driver's handle, not the brake the unit returns.
   panel[7] = Flag(ats.tripped != 0 || m_brake == m_emergencyNotch);
