@@ -229,14 +229,20 @@ void SvgChart::OnFrame(const FrameRecord& r) {
   samples_.push_back(s);
 }
 
-SvgChart::PlotArea SvgChart::Area() const {
-  // The same span as Write's horizontal scale.
-  double lo = samples_.empty() ? 0.0 : X(samples_.front()), hi = lo;
+std::pair<double, double> SvgChart::XSpan() const {
+  double lo = HUGE_VAL, hi = -HUGE_VAL;
   for (const Sample& s : samples_) {
+    if (!std::isfinite(X(s))) continue;
     lo = std::min(lo, X(s));
     hi = std::max(hi, X(s));
   }
-  if (!(hi > lo)) hi = lo + 1.0;
+  if (lo > hi) lo = hi = 0.0;  // no frame has a finite position
+  Widen(lo, hi);
+  return {lo, hi};
+}
+
+SvgChart::PlotArea SvgChart::Area() const {
+  const auto [lo, hi] = XSpan();
   return PlotArea{axis_ == Axis::kDistance, lo, hi, kLeft, kRight, kSpeedTop, kHandleBottom};
 }
 
@@ -255,25 +261,18 @@ void SvgChart::Write(std::ostream& out) const {
     return;
   }
 
-  // Scales.
-  // Only finite values set the scales.
-  double x_lo = HUGE_VAL, x_hi = -HUGE_VAL, v_lo = 0.0, v_hi = 90.0;
+  // Scales. Only finite values set them.
+  const auto [x_lo, x_hi] = XSpan();
+  double v_lo = 0.0, v_hi = 90.0;
   int64_t off_scale = 0;
   for (const Sample& s : samples_) {
-    const bool placed = std::isfinite(X(s));
-    if (placed) {
-      x_lo = std::min(x_lo, X(s));
-      x_hi = std::max(x_hi, X(s));
-    }
-    if (!placed || !(std::abs(s.speed) <= kSpeedAxisLimit)) {
+    if (!std::isfinite(X(s)) || !(std::abs(s.speed) <= kSpeedAxisLimit)) {
       ++off_scale;
       continue;
     }
     v_lo = std::min(v_lo, s.speed);
     v_hi = std::max(v_hi, std::min(s.speed + 5.0, kSpeedAxisLimit));
   }
-  if (x_lo > x_hi) x_lo = x_hi = 0.0;  // no frame has a finite location
-  Widen(x_lo, x_hi);
   const double v_step = NiceStep(v_hi - v_lo);
   v_lo = v_step * std::floor(v_lo / v_step);
   v_hi = v_step * (std::floor(v_hi / v_step) + 1.0);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/output/timeline.h"
@@ -55,6 +56,10 @@ class SvgChart : public FrameSink {
 
   double X(const Sample& s) const { return axis_ == Axis::kTime ? s.time_s : s.location; }
   double X(const Mark& m) const { return axis_ == Axis::kTime ? m.time_s : m.location; }
+  // What the horizontal axis spans: the finite positions of the frames,
+  // widened where they are all one point. The chart's scale and the plot
+  // area given to a page are this one span.
+  std::pair<double, double> XSpan() const;
 
   std::string title_;
   Axis axis_;

@@ -133,6 +133,31 @@ TEST(SvgChart, DrawsAWholeDocumentWithItsMarks) {
   EXPECT_EQ(svg.find("<script"), std::string::npos);
 }
 
+// The page puts its cursor on the chart by the plot area, so the area spans
+// what the chart's scale spans: the finite positions only, a point widened.
+TEST(SvgChart, PlotAreaSpansTheFinitePositionsAsTheScaleDoes) {
+  struct Case {
+    std::vector<double> locations;
+    double lo, hi;
+  };
+  const Case cases[] = {{{100.0, 200.0, HUGE_VAL}, 100.0, 200.0},
+                        {{-HUGE_VAL, 150.0, std::nan("")}, 150.0, 151.0},
+                        {{std::nan("")}, 0.0, 1.0}};
+  for (const Case& c : cases) {
+    SvgChart chart("t", SvgChart::Axis::kDistance);
+    FrameRecord r;
+    r.panel.fill(0);
+    r.sound.fill(-10000);
+    for (double at : c.locations) {
+      r.state.Location = at;
+      chart.OnFrame(r);
+    }
+    const SvgChart::PlotArea area = chart.Area();
+    EXPECT_EQ(area.lo, c.lo);
+    EXPECT_EQ(area.hi, c.hi);
+  }
+}
+
 // The page's data: the train's state as rounded steps (runs folded, values
 // that cannot be rounded given exactly), the cab's values as changes only,
 // and no text that could end the script element holding it.
