@@ -116,8 +116,6 @@ int Run(const Options& o, const std::string& name, const std::string& title,
     frames = session.frames();
   }
   csv.close();
-  std::ostringstream chart_svg;
-  chart.Write(chart_svg);
   if (!csv) return Fail("writing '" + csv_path.string() + "' failed: " + LastSystemError());
   if (!fault.empty() && frames == 0) {
     // A header alone says nothing: leave no file, nor the folder made for it.
@@ -125,12 +123,16 @@ int Run(const Options& o, const std::string& name, const std::string& title,
     if (made_folder) fs::remove(folder, ec);
     return Fail(fault + "; no frame was run, nothing written", kPluginFailed);
   }
+  // The page embeds the chart, so it is drawn once for both.
+  std::ostringstream drawn;
+  chart.Write(drawn);
+  const std::string chart_svg = drawn.str();
   std::ofstream svg(svg_path, std::ios::binary);
-  svg << chart_svg.str();
+  svg << chart_svg;
   svg.close();
   if (!svg) return Fail("writing '" + svg_path.string() + "' failed: " + LastSystemError());
   std::ofstream html(html_path, std::ios::binary);
-  page.Write(html, chart_svg.str(), chart.Area());
+  page.Write(html, chart_svg, chart.Area());
   html.close();
   if (!html) return Fail("writing '" + html_path.string() + "' failed: " + LastSystemError());
   std::cout.flush();
