@@ -11,50 +11,11 @@ image's machine field says it is.
 import struct
 import sys
 
+from pe_image import Image
+
 RT_VERSION = 16
 MACHINE_ARCH = {0x14C: "x86", 0x8664: "x64"}
 FIXED_SIGNATURE = 0xFEEF04BD
-
-
-class Image:
-    def __init__(self, data):
-        self.data = data
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        assert data[pe:pe + 4] == b"PE\0\0", "not a PE image"
-        self.machine, nsections = struct.unpack_from("<HH", data, pe + 4)
-        opt_size = struct.unpack_from("<H", data, pe + 20)[0]
-        opt = pe + 24
-        magic = struct.unpack_from("<H", data, opt)[0]
-        dirs = opt + (96 if magic == 0x10B else 112)
-        self.resource_rva, self.resource_size = struct.unpack_from("<II", data, dirs + 8 * 2)
-        self.sections = []
-        for i in range(nsections):
-            s = opt + opt_size + 40 * i
-            vsize, vaddr, rsize, raddr = struct.unpack_from("<IIII", data, s + 8)
-            self.sections.append((vaddr, max(vsize, rsize), raddr))
-
-    def offset(self, rva):
-        for vaddr, size, raddr in self.sections:
-            if vaddr <= rva < vaddr + size:
-                return rva - vaddr + raddr
-        raise ValueError("RVA %x outside every section" % rva)
-
-    def resource(self, type_id):
-        """The data of the first resource of a type (first name, first language)."""
-        base = self.offset(self.resource_rva)
-        entry = self._entry(base, base, type_id)
-        for _ in range(2):  # name, then language: the first of each
-            entry = self._entry(base, base + (entry & 0x7FFFFFFF), None)
-        rva, size = struct.unpack_from("<II", self.data, base + entry)
-        return self.data[self.offset(rva):self.offset(rva) + size]
-
-    def _entry(self, base, table, wanted):
-        named, ids = struct.unpack_from("<HH", self.data, table + 12)
-        for i in range(named + ids):
-            ident, target = struct.unpack_from("<II", self.data, table + 16 + 8 * i)
-            if wanted is None or ident == wanted:
-                return target
-        raise ValueError("no resource of type %s" % wanted)
 
 
 def align4(n):

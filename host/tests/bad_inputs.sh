@@ -7,6 +7,7 @@
 # Usage: bad_inputs.sh ATSHOST NATIVE_LIBRARY WORK_DIR [WINDOWS_DLL]
 set -uo pipefail
 atshost=$1 library=$2 work=$3 dll=${4:-}
+tests=$(cd "$(dirname "$0")/../../tests" && pwd)  # the PE reader the DLL checks share
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0 n=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -100,24 +101,14 @@ row 0 'station M \[open=20\]'     - - -- drive --help
 if [ -n "$dll" ] && [ -f "$dll" ]; then
   head -c 20000 "$dll" > truncated.dll
   row 2 'not a valid library: the file is cut short: it has 20000 bytes' - - -- --plugin truncated.dll drive
-  python3 - "$dll" faulting.dll <<'PY'
+  PYTHONPATH=$tests python3 - "$dll" faulting.dll <<'PY'
 # The DLL with an invalid instruction (ud2) at the start of KeyDown.
-import struct, sys
+import sys
+from pe_image import Image
 data = bytearray(open(sys.argv[1], "rb").read())
-u16 = lambda o: struct.unpack_from("<H", data, o)[0]
-u32 = lambda o: struct.unpack_from("<I", data, o)[0]
-pe = u32(0x3C)
-sections = [(u32(o + 12), u32(o + 8), u32(o + 20))
-            for o in range(pe + 24 + u16(pe + 20), pe + 24 + u16(pe + 20) + 40 * u16(pe + 6), 40)]
-def offset(rva):
-    return next(raw + rva - va for va, size, raw in sections if va <= rva < va + size)
-exports = offset(u32(pe + 24 + 96))
-names, functions, ordinals = (offset(u32(exports + k)) for k in (32, 28, 36))
-for i in range(u32(exports + 24)):
-    name = bytes(data[offset(u32(names + 4 * i)):]).split(b"\0")[0]
-    if name == b"KeyDown":
-        at = offset(u32(functions + 4 * u16(ordinals + 2 * i)))
-        data[at:at + 2] = b"\x0f\x0b"
+image = Image(bytes(data))
+at = image.offset(image.exports()[1]["KeyDown"])
+data[at:at + 2] = b"\x0f\x0b"
 open(sys.argv[2], "wb").write(data)
 PY
   row 3 'failed in KeyDown after frame 1: .*; .*in[0-9]+.csv, .*in[0-9]+.svg and .*in[0-9]+.html hold the 2 frames before it' \
