@@ -162,14 +162,7 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
 
-  for (const auto& n : kNames) {
-    FARPROC plain = GetProcAddress(dll, n[0]);
-    FARPROC decorated = GetProcAddress(dll, n[1]);
-    if (plain == nullptr || plain != decorated) {
-      std::printf("FAIL: %s and %s lead to different addresses\n", n[0], n[1]);
-      ++failures;
-    }
-  }
+  failures += vorlan::win32::DecoratedNamesDiffer(dll, kNames);
 
   ATS_VEHICLESPEC spec;
   std::memset(&spec, 0, sizeof spec);

@@ -292,14 +292,7 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
 
-  for (const auto& n : kNames) {
-    FARPROC plain = GetProcAddress(dll, n[0]);
-    FARPROC decorated = GetProcAddress(dll, n[1]);
-    if (plain == nullptr || plain != decorated) {
-      std::printf("FAIL: %s and %s lead to different addresses\n", n[0], n[1]);
-      ++failures;
-    }
-  }
+  failures += vorlan::win32::DecoratedNamesDiffer(dll, kNames);
 
   // Records larger than 8 bytes go by reference to the caller's own copy.
   ATS_VEHICLESPEC spec;

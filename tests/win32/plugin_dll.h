@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <type_traits>
 
@@ -69,6 +70,22 @@ struct PluginDll {
     return ok;
   }
 };
+
+// How many of the {plain, decorated} export name pairs do not lead to one
+// and the same function, each reported.
+template <std::size_t N>
+int DecoratedNamesDiffer(HMODULE dll, const char* const (&names)[N][2]) {
+  int differ = 0;
+  for (const auto& n : names) {
+    FARPROC plain = GetProcAddress(dll, n[0]);
+    FARPROC decorated = GetProcAddress(dll, n[1]);
+    if (plain == nullptr || plain != decorated) {
+      std::printf("FAIL: %s and %s lead to different addresses\n", n[0], n[1]);
+      ++differ;
+    }
+  }
+  return differ;
+}
 
 // The DLL named on the command line, or the product DLL by its own name.
 inline const wchar_t* DllPath(int argc, wchar_t** argv) {
