@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks that a product DLL stays lean: at most 64 KiB, and importing nothing
 # beyond the short list below, so that no unused runtime machinery (C++
-# exceptions, iostreams, locales, code-page conversion) creeps back in.
+# exceptions, iostreams, locales, code-page conversion) creeps back in. The
+# list names Windows system DLLs only, so the DLL needs nothing else to load;
+# and the keyboard watch's two functions must be among the imports.
 # Usage: check_dll_lean.sh DLL OBJDUMP
 set -euo pipefail
 dll=$1 objdump=$2
@@ -67,4 +69,7 @@ for f in $imported; do
   grep -qxF "$f" <<<"$allowed" || extra="$extra $f"
 done
 [ -z "$extra" ] || fail "$dll imports functions outside the allowed list:$extra"
+for f in DINPUT8.DLL!DirectInput8Create USER32.DLL!MessageBoxW; do
+  grep -qxF "$f" <<<"$imported" || fail "$dll does not import $f"
+done
 echo "ok: $size bytes, $(wc -w <<<"$imported") imports, all allowed"
