@@ -265,8 +265,8 @@ DriveResult Drive(const Route& route, Session& session) {
   start.location = route.start_location;
   start.mr = route.mr;
   // The train starts standing with its cylinder already at the pressure the
-  // brake holds.
-  start.bc = TrainModel(route.model, {}, start).BrakeTarget(brake);
+  // brake holds, as far as the reservoir could fill it.
+  start.bc = std::min(TrainModel(route.model, {}, start).BrakeTarget(brake), start.mr);
   TrainModel model(route.model, route.gradients, start);
   Driver driver(route, model);
 

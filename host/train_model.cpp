@@ -124,11 +124,18 @@ void TrainModel::Step(const ATS_HANDLES& h, double dt) {
 
   // The cylinder follows the brake position as a first-order lag; filling it
   // draws on the main reservoir, which the compressor keeps between its start
-  // and stop pressures.
+  // and stop pressures. Air flows from the reservoir into the cylinder only
+  // while the reservoir holds more: a cylinder rising by x takes x * mr-use
+  // from the reservoir, so the two meet after a rise of
+  // (mr - bc) / (1 + mr-use), and the reservoir can never be drawn below 0.
+  s.mr = std::max(0.0, s.mr - p.mr_leak * dt);
   const double old_bc = s.bc;
   s.bc += (BrakeTarget(h.Brake) - s.bc) * std::min(1.0, dt / p.bc_lag);
-  if (s.bc > old_bc) s.mr -= (s.bc - old_bc) * p.mr_use;
-  s.mr -= p.mr_leak * dt;
+  if (s.bc > old_bc) {
+    const double most = std::max(0.0, (s.mr - old_bc) / (1.0 + p.mr_use));
+    if (s.bc - old_bc > most) s.bc = old_bc + most;
+    s.mr -= (s.bc - old_bc) * p.mr_use;
+  }
   if (s.mr < p.mr_start) s.compressor_on = true;
   if (s.mr > p.mr_stop) s.compressor_on = false;
   if (s.compressor_on) s.mr += p.compressor_rate * dt;

@@ -28,13 +28,16 @@ struct ModelParams {
   double emergency_decel = 4.5;  // at bc_emergency; braking is proportional to pressure
   double mr_start = 780.0;       // the compressor starts below this
   double mr_stop = 880.0;        // and stops above this
-  double compressor_rate = 6.0;  // kPa/s while running
-  double mr_use = 0.15;          // reservoir kPa used per kPa of cylinder filling
-  double mr_leak = 0.2;          // kPa/s
-  double current_max = 120.0;    // at max_accel
-  double current_regen = 80.0;   // negative, at the full service pressure
-  double regen_speed = 8.0;      // the electric brake works above this speed
-  double cs_min_speed = 15.0;    // constant-speed control holds only above this
+  // kPa/s while running: enough to keep up with the heaviest use the unit
+  // makes of the air, the speed hold's brake going on and off every frame or
+  // two on a long falling grade (about 12 kPa/s with the leak).
+  double compressor_rate = 15.0;
+  double mr_use = 0.15;         // reservoir kPa used per kPa of cylinder filling
+  double mr_leak = 0.2;         // kPa/s
+  double current_max = 120.0;   // at max_accel
+  double current_regen = 80.0;  // negative, at the full service pressure
+  double regen_speed = 8.0;     // the electric brake works above this speed
+  double cs_min_speed = 15.0;   // constant-speed control holds only above this
 
   // Sets one constant by its documented name ("max-accel"). Returns what is
   // wrong (the name unknown, the value out of its range), empty if nothing.
