@@ -55,6 +55,7 @@ struct Options {
   bool quiet = false;
   std::string axis = "time";
   std::string file;
+  bool strict = false;
 };
 
 // What the plug-in was doing when it failed, for the message: the entry
@@ -186,8 +187,15 @@ int Drive(const Options& o) {
   if (!demo) inputs.emplace_back(o.file);
   return Run(o, name, demo ? "atshost drive: built-in demo route" : "drive of " + Printable(o.file),
              inputs, [&](Session& session) {
-               atshost::Drive(route, session);
-               return kOk;
+               const Verdict verdict = atshost::Drive(route, session).verdict;
+               if (!o.quiet) {
+                 for (const std::string& line : VerdictLines(verdict)) {
+                   std::cout << "atshost: " << line << '\n';
+                 }
+               }
+               const bool failed = !verdict.trips.empty() || verdict.missed_stations() > 0 ||
+                                   verdict.ending == Ending::kHeldAtSignal;
+               return o.strict && failed ? kChecksFailed : kOk;
              });
 }
 
@@ -219,6 +227,8 @@ int main(int argc, char** argv) {
   replay->footer(std::string(ScenarioSyntax()) + ExitStatuses());
   CLI::App* drive = app.add_subcommand("drive", "a train model driven by the plug-in's handles");
   drive->add_option("ROUTE", o.file, "route file (default: the built-in demo route)");
+  drive->add_flag("--strict", o.strict,
+                  "exit with status 1 when the unit trips or a station is missed");
   drive->footer(std::string(RouteSyntax()) + ExitStatuses());
   CLI::App* reference =
       app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");

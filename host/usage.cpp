@@ -46,7 +46,10 @@ in metres, times in seconds after the start.
         bc-emergency, bc-lag, emergency-decel, mr-start, mr-stop,
         compressor-rate, mr-use, mr-leak, current-max, current-regen,
         regen-speed, cs-min-speed
-  driver [approach-notch=4] [creep-speed=8]
+  driver [approach-notch=4] [creep-speed=8] [limits=ignore|keep] [margin=3]
+        [cruise=coast|hold]   limits=keep: a careful driver who passes every
+        speed check margin km/h below its limit, stays below 76 km/h and
+        stands before a stop signal (cruise=hold: with the notch-1 speed hold)
 vehicle, start, end and driver at most once each. At most 64 MiB a file,
 100000 beacons, stations, gradients and actions, 1000000 frames a run.
 )";
@@ -56,7 +59,9 @@ const char* ExitStatuses() {
   return R"(
 Exit status:
   0  the run went through
-  1  an expect line failed (the run still completes and writes its files)
+  1  an expect line failed, or with drive --strict the unit tripped or a
+     station was missed; check: a careful driver tripped, missed a station or
+     could not pass a stop signal (the run still completes and writes its files)
   2  bad input, a bad option or a library that cannot be loaded: the message
      names the file and line or the option; nothing is run, nothing written
   3  a Windows DLL under emulation failed: the message names the entry point

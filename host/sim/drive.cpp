@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "host/sim/format.h"
 
@@ -35,16 +36,59 @@ constexpr double kMissedBy = 5.0;
 constexpr double kDoorDelaySeconds = 1.0;
 // After the last station's dwell, the run goes on this long before it ends.
 constexpr double kAfterLastStopSeconds = 2.0;
+// The unit's stop window: a stand closer than this to the mark is in it.
+constexpr double kStopWindowM = 0.3;
+// The lamps that show the unit switched off and tripped.
+constexpr int kOffLamp = 1;
+constexpr int kTrippedLamp = 2;
+
+// The careful driver. The governor brakes above 76 km/h; he cruises this
+// much below it, and brakes lightly should a falling grade take him past it.
+constexpr double kGovernorKmh = 76.0;
+constexpr double kBelowGovernorKmh = 4.0;
+constexpr int32_t kOverspeedNotch = 2;
+// Coasting, he powers again this far below the speed he wants.
+constexpr double kCoastBandKmh = 5.0;
+// The unit checks the speed it worked out over the frame before the one in
+// which the beacon is passed, so the speed must be down that much earlier:
+// he aims for it this many frames' running ahead of the beacon.
+constexpr double kLeadFrames = 3.0;
+// Braking for a limit begins when the approach notch would only just bring
+// the speed this far below the target.
+constexpr double kApproachMarginKmh = 0.5;
+// He stands this far before a stop signal; standing closer than the other
+// distance to it, he waits there.
+constexpr double kSignalStandOffM = 10.0;
+constexpr double kHeldWithinM = 3.0 * kSignalStandOffM;
+// Beyond this share of the braking distance (with a few seconds' running) a
+// limit needs no foresight yet.
+constexpr double kReachFactor = 1.5;
+constexpr double kReachSeconds = 3.0;
+// The speed hold takes over only above this; below it notch 1 is notch 1.
+constexpr double kHoldFromKmh = 15.0;
 
 double Abs(double v) { return v < 0.0 ? -v : v; }
 
 std::string Metres(double m) { return Grouped(m, 1) + " m"; }
 
+// A beacon the unit checks the speed at, and its limit.
+struct LimitPoint {
+  double location = 0.0;
+  float limit = 0.0f;
+};
+
 class Driver {
  public:
-  Driver(const Route& route, const TrainModel& model) : route_(route), model_(model) {
+  Driver(const Route& route, const TrainModel& model)
+      : route_(route), model_(model), outcomes_(route.stations.size()) {
     for (std::size_t i = 0; i < route.actions.size(); ++i) {
       (route.actions[i].by_location ? by_location_ : by_time_).push_back(i);
+    }
+    if (route.driver.keep_limits) {
+      for (const BeaconPlacement& b : route.beacons) {
+        if (const auto limit = CheckedLimit(b.beacon)) limits_.push_back({b.location, *limit});
+      }
+      braking_.assign(limits_.size(), 0);
     }
     auto earlier = [&](std::size_t a, std::size_t b) {
       return route.actions[a].at < route.actions[b].at;
@@ -76,10 +120,34 @@ class Driver {
     }
     HostState after = host;
     for (const HostEvent& e : out) Track(after, e);
+    if (route_.driver.keep_limits) {
+      // The route's own release of the brake with the reverser set hands
+      // the handles to him.
+      driving_ = driving_ || (after.reverser != 0 && after.brake == 0);
+      while (next_limit_ < limits_.size() && limits_[next_limit_].location <= s.location) {
+        ++next_limit_;
+      }
+    }
+    if (held_) return;
     Stations(t, s, after, time_ms, out);
+    if (driving_ && phase_ == Phase::kRunning) KeepLimits(t, s, after, out);
   }
 
   bool finished_stations() const { return next_ >= route_.stations.size(); }
+  bool actions_pending() const { return next_time_ < by_time_.size(); }
+  // A careful driver standing before a stop signal, from when, and where it is.
+  bool held() const { return held_; }
+  double held_since() const { return held_since_; }
+  double held_signal() const { return held_signal_; }
+  std::vector<StationReport> stations() const {
+    std::vector<StationReport> out;
+    for (std::size_t i = 0; i < route_.stations.size(); ++i) {
+      StationReport r = outcomes_[i];
+      r.location = route_.stations[i].location;
+      out.push_back(r);
+    }
+    return out;
+  }
   double last_departure() const { return last_departure_; }
   const std::vector<StopReport>& stops() const { return stops_; }
 
@@ -135,6 +203,7 @@ class Driver {
         if (d < -kMissedBy) {
           out.push_back(HostEvent::Note("passed the station at " + Metres(st.location) +
                                         " without stopping"));
+          outcomes_[next_].outcome = StationOutcome::kPassed;
           ++next_;
           return;
         }
@@ -205,21 +274,150 @@ class Driver {
   // hunts up and down.
   void Brake(const StationStop& st, HostState& h, std::vector<HostEvent>& out) {
     Set(h, EventKind::kPower, 0, out);
+    const int32_t notch = LightestToStand(st.location + kOvershootAllowed, h);
+    // A careful driver also keeps the limits between him and the mark.
+    Set(h, EventKind::kBrake, std::max(notch, LimitNotch(model_.state(), h)), out);
+  }
+
+  int32_t LightestToStand(double mark, const HostState& h) const {
     const int32_t full = route_.model.brake_notches;
-    const double limit = st.location + kOvershootAllowed;
     int32_t notch = std::clamp(h.brake, 1, full);
-    if (notch > 1 && StandAt(notch - 1, h.reverser) <= limit) {
+    if (notch > 1 && StandAt(notch - 1, h.reverser) <= mark) {
       --notch;
     } else {
-      while (notch < full && StandAt(notch, h.reverser) > limit) ++notch;
+      while (notch < full && StandAt(notch, h.reverser) > mark) ++notch;
     }
-    Set(h, EventKind::kBrake, notch, out);
+    return notch;
+  }
+
+  // The speed the train would have on reaching `location` with the brake
+  // held at `notch` and no power, foreseen with the train's own model; 0 if
+  // it would stand before.
+  double SpeedAt(int32_t notch, int32_t reverser, double location) const {
+    TrainModel probe = model_;
+    const ATS_HANDLES hold{notch, 0, reverser, 2};
+    const double dt = std::max(route_.frame_ms, kForesightStepMs) / kMsPerS;
+    for (double t = 0.0; t < kForesightSeconds; t += dt) {
+      const TrainState& p = probe.state();
+      if (p.speed == 0.0) return 0.0;
+      if (p.location >= location) return Abs(p.speed);
+      probe.Step(hold, dt);
+    }
+    return Abs(probe.state().speed);
+  }
+
+  // Where the speed must be down for the limit at `point`.
+  double AimFor(const TrainState& s, double point) const {
+    return point - Abs(s.speed) / kKmhPerMs * kLeadFrames * route_.frame_ms / kMsPerS;
+  }
+
+  // How far ahead a limit can need braking from this speed: the approach
+  // notch's braking distance, generously.
+  double Reach(double speed) const {
+    const double decel = model_.BrakeDecel(model_.BrakeTarget(ApproachNotch()));
+    return kReachFactor * speed * speed / (kDistanceFactor * decel) +
+           kReachSeconds * speed / kKmhPerMs;
+  }
+
+  double TargetFor(const LimitPoint& l) const {
+    return std::max(0.0, static_cast<double>(l.limit) - route_.driver.margin);
+  }
+
+  // The lightest service notch that brings the train down to every target
+  // within reach in time (0 if none needs braking yet); the first stop
+  // signal within reach is stood before. While braking for a limit he goes
+  // on until the speed is down, easing off as a lighter notch comes to
+  // suffice, as at stations.
+  int32_t LimitNotch(const TrainState& s, const HostState& h) {
+    if (!driving_) return 0;
+    const double v = Abs(s.speed);
+    const double reach = Reach(v);
+    const int32_t full = route_.model.brake_notches;
+    int32_t needed = 0;
+    for (std::size_t i = next_limit_; i < limits_.size(); ++i) {
+      const LimitPoint& l = limits_[i];
+      // One he has begun braking for stays in view however slow the train.
+      if (l.location - s.location > reach && braking_[i] == 0) break;
+      const double target = TargetFor(l);
+      if (l.limit <= 0.0f) {
+        // A stop signal: stand before it, never pass it.
+        const double mark = l.location - kSignalStandOffM;
+        if (v == 0.0 && s.location <= l.location) return full;
+        if (braking_[i] != 0 || StandAt(ApproachNotch(), h.reverser) > mark - kApproachMargin) {
+          braking_[i] = 1;
+          needed = std::max(needed, LightestToStand(mark, h));
+        }
+        break;  // what lies beyond it is never reached
+      }
+      if (v <= target) continue;
+      const double aim = AimFor(s, l.location);
+      if (braking_[i] == 0 &&
+          SpeedAt(ApproachNotch(), h.reverser, aim) <= target - kApproachMarginKmh) {
+        continue;
+      }
+      braking_[i] = 1;
+      int32_t notch = std::clamp(h.brake, 1, full);
+      if (notch > 1 && SpeedAt(notch - 1, h.reverser, aim) <= target) {
+        --notch;
+      } else {
+        while (notch < full && SpeedAt(notch, h.reverser, aim) > target) ++notch;
+      }
+      needed = std::max(needed, notch);
+    }
+    return needed;
+  }
+
+  // The speed he wants: his cruising speed below the governor, and no more
+  // than the target of a limit close enough to need braking for.
+  double WantedSpeed(const TrainState& s) const {
+    double want = kGovernorKmh - kBelowGovernorKmh;
+    const double reach = Reach(Abs(s.speed));
+    for (std::size_t i = next_limit_;
+         i < limits_.size() && limits_[i].location - s.location <= reach; ++i) {
+      want = std::min(want, TargetFor(limits_[i]));
+    }
+    return want;
+  }
+
+  void KeepLimits(double t, const TrainState& s, HostState& h, std::vector<HostEvent>& out) {
+    const double v = Abs(s.speed);
+    int32_t notch = LimitNotch(s, h);
+    const double want = WantedSpeed(s);
+    if (notch == 0 && v > kGovernorKmh - kBelowGovernorKmh / 2.0) notch = kOverspeedNotch;
+    if (next_limit_ < limits_.size() && limits_[next_limit_].limit <= 0.0f && v == 0.0 &&
+        limits_[next_limit_].location - s.location <= kHeldWithinM) {
+      // Standing before a stop signal: secure the train and wait.
+      held_ = true;
+      held_since_ = t;
+      held_signal_ = limits_[next_limit_].location;
+      out.push_back(HostEvent::Note("standing before the stop signal at " + Metres(held_signal_)));
+      Set(h, EventKind::kPower, 0, out);
+      Set(h, EventKind::kBrake, route_.model.brake_notches, out);
+      return;
+    }
+    if (notch > 0) {
+      Set(h, EventKind::kPower, 0, out);
+      Set(h, EventKind::kBrake, notch, out);
+      return;
+    }
+    Set(h, EventKind::kBrake, 0, out);
+    const int32_t full_power = route_.model.power_notches;
+    if (v < want - kCoastBandKmh || (v < want && h.power == full_power)) {
+      Set(h, EventKind::kPower, full_power, out);
+    } else if (v >= want) {
+      const bool hold = route_.driver.speed_hold && v > kHoldFromKmh;
+      Set(h, EventKind::kPower, hold ? 1 : 0, out);
+    }
   }
 
   void Stand(double t, const TrainState& s, const StationStop& st, HostState& h, int32_t time_ms,
              std::vector<HostEvent>& out) {
     const double off = s.location - st.location;
     stops_.push_back(StopReport{st.location, s.location, time_ms});
+    StationReport& report = outcomes_[next_];
+    report.outcome = Abs(off) < kStopWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
+    report.stood_at = s.location;
+    report.time_ms = time_ms;
     std::string where = Abs(off) < 0.005 ? "on the mark"
                         : off < 0.0      ? Grouped(-off, 2) + " m short of the mark"
                                          : Grouped(off, 2) + " m past the mark";
@@ -249,6 +447,14 @@ class Driver {
   int32_t reverser_ = 1;
   double last_departure_ = 0.0;
   std::vector<StopReport> stops_;
+  std::vector<StationReport> outcomes_;  // by station, in order of location
+  std::vector<LimitPoint> limits_;       // a careful driver's, in order of location
+  std::vector<char> braking_;            // by limit: he has begun braking for it
+  std::size_t next_limit_ = 0;
+  bool driving_ = false;  // a careful driver has the handles
+  bool held_ = false;
+  double held_since_ = 0.0;
+  double held_signal_ = 0.0;
 };
 
 int32_t AddTime(int32_t t, int64_t dt) {
@@ -279,10 +485,27 @@ DriveResult Drive(const Route& route, Session& session) {
   session.Apply(HostEvent::Of(EventKind::kBrake, brake));
   if (route.doors_closed) session.Apply(HostEvent::Of(EventKind::kDoorClose));
 
+  Verdict verdict;
+  verdict.lowest_mr = start.mr;
+  verdict.lowest_mr_ms = route.start_time_ms;
+  verdict.reservoir_needed = route.model.bc_emergency;
+  // The unit works out its speed from the last two locations it was given;
+  // before the first frame it has 0 m at time 0.
+  double unit_location = 0.0;
+  int32_t unit_ms = 0;
+  float unit_speed = 0.0f;
+  bool tripped = false;
+  bool unit_on = false;  // as the last frame showed it
+  std::vector<LimitPass> limit_passes;
+  bool stood_tripped = false;
+  int32_t stood_tripped_since = 0;
+
   const double dt = route.frame_ms / kMsPerS;
   double end_s = route.end_time_s ? *route.end_time_s : route.DefaultEndSeconds();
   double previous_location = route.start_location;
+  bool reached_end = false;
   std::vector<HostEvent> events;
+  std::vector<const BeaconPlacement*> passed;
   for (int64_t k = 0;; ++k) {
     const double t = static_cast<double>(k) * route.frame_ms / kMsPerS;
     const int32_t time_ms = AddTime(route.start_time_ms, k * route.frame_ms);
@@ -290,6 +513,7 @@ DriveResult Drive(const Route& route, Session& session) {
 
     // Beacons the train's front crossed running forward since the last frame
     // (they are in order of location).
+    passed.clear();
     for (auto b =
              std::upper_bound(route.beacons.begin(), route.beacons.end(), previous_location,
                               [](double at, const BeaconPlacement&p) { return at < p.location; });
@@ -298,6 +522,10 @@ DriveResult Drive(const Route& route, Session& session) {
       e.kind = EventKind::kBeacon;
       e.beacon = b->beacon;
       session.Apply(e);
+      passed.push_back(&*b);
+      if (const std::optional<float> limit = CheckedLimit(b->beacon)) {
+        limit_passes.push_back({b->location, b->beacon, *limit, unit_speed, unit_on});
+      }
     }
     previous_location = s.location;
 
@@ -319,21 +547,93 @@ DriveResult Drive(const Route& route, Session& session) {
     v.BcPressure = static_cast<float>(s.bc);
     v.MrPressure = static_cast<float>(s.mr);
     v.Current = static_cast<float>(s.current);
-    const ATS_HANDLES handles = session.Elapse(v).handles;
+    const FrameRecord& frame = session.Elapse(v);
+    const ATS_HANDLES handles = frame.handles;
+
+    // A trip shows as the tripped lamp lighting. At a beacon the unit checked
+    // the speed it had worked out before this frame, which trips strictly
+    // above the limit, in float32.
+    const bool tripped_now = frame.Panel(kTrippedLamp) != 0;
+    if (tripped_now && !tripped) {
+      TripReport trip;
+      trip.time_ms = time_ms;
+      trip.location = s.location;
+      trip.unit_off = frame.Panel(kOffLamp) != 0;
+      for (const BeaconPlacement* b : passed) {
+        const std::optional<float> limit = CheckedLimit(b->beacon);
+        if (limit && unit_speed > *limit) {
+          trip.beacon = b->beacon;
+          trip.beacon_location = b->location;
+          trip.limit_kmh = *limit;
+          trip.checked_kmh = unit_speed;
+          break;
+        }
+      }
+      verdict.trips.push_back(trip);
+    }
+    tripped = tripped_now;
+    unit_on = frame.Panel(kOffLamp) == 0;
+    if (tripped && s.speed == 0.0) {
+      if (!stood_tripped) stood_tripped_since = time_ms;
+      stood_tripped = true;
+    } else {
+      stood_tripped = false;
+    }
+    unit_speed = DerivedSpeed(unit_location, unit_ms, v.Location, v.Time);
+    unit_location = v.Location;
+    unit_ms = v.Time;
+    if (s.mr < verdict.lowest_mr) {
+      verdict.lowest_mr = s.mr;
+      verdict.lowest_mr_ms = time_ms;
+    }
 
     // Without an end of its own the run ends soon after the last station;
     // an end location keeps it going until the train gets there.
-    if (!route.end_time_s && !route.end_location && !route.stations.empty() &&
-        driver.finished_stations()) {
-      end_s = std::min(end_s, driver.last_departure() + kAfterLastStopSeconds);
+    const bool after_stations = !route.end_time_s && !route.end_location &&
+                                !route.stations.empty() && driver.finished_stations();
+    if (after_stations) end_s = std::min(end_s, driver.last_departure() + kAfterLastStopSeconds);
+    // A careful driver standing tripped or before a stop signal goes no
+    // further, unless the route still has something for him to do.
+    if (route.driver.keep_limits && !driver.actions_pending()) {
+      const bool held_long = driver.held() && t - driver.held_since() >= kAfterLastStopSeconds;
+      const bool stood_long =
+          stood_tripped && static_cast<int32_t>(static_cast<uint32_t>(time_ms) -
+                                                static_cast<uint32_t>(stood_tripped_since)) >=
+                               static_cast<int32_t>(kAfterLastStopSeconds * kMsPerS);
+      if (held_long || stood_long) break;
     }
-    if (t >= end_s || (route.end_location && s.location >= *route.end_location)) break;
+    if (route.end_location && s.location >= *route.end_location) {
+      reached_end = true;
+      break;
+    }
+    if (t >= end_s) {
+      reached_end =
+          route.end_time_s || after_stations || (!route.end_location && route.stations.empty());
+      break;
+    }
     model.Step(handles, dt);
   }
   DriveResult result;
+  result.limit_passes = std::move(limit_passes);
   result.stops = driver.stops();
   result.final_state = model.state();
   result.final_time = session.last().state.Time;
+  verdict.end_ms = result.final_time;
+  verdict.end_location = result.final_state.location;
+  verdict.stations = driver.stations();
+  if (driver.held()) {
+    verdict.ending = Ending::kHeldAtSignal;
+    verdict.stood_since_ms =
+        AddTime(route.start_time_ms, static_cast<int64_t>(driver.held_since() * kMsPerS + 0.5));
+    verdict.signal_location = driver.held_signal();
+  } else if (stood_tripped) {
+    verdict.ending = Ending::kStoodTripped;
+    verdict.stood_since_ms = stood_tripped_since;
+  } else if (!reached_end) {
+    verdict.ending = Ending::kTimeCap;
+    verdict.cap_s = end_s;
+  }
+  result.verdict = std::move(verdict);
   session.Finish();
   return result;
 }

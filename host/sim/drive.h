@@ -9,6 +9,7 @@
 
 #include "host/sim/route.h"
 #include "host/sim/session.h"
+#include "host/sim/verdict.h"
 
 namespace atshost {
 
@@ -18,10 +19,21 @@ struct StopReport {
   int32_t time = 0;       // host time of the stand, ms
 };
 
+// A speed-check beacon passed, and the speed the unit checked there.
+struct LimitPass {
+  double location = 0.0;
+  ATS_BEACONDATA beacon{};
+  float limit_kmh = 0.0f;
+  float checked_kmh = 0.0f;
+  bool unit_on = false;  // a switched-off unit checks nothing
+};
+
 struct DriveResult {
+  std::vector<LimitPass> limit_passes;  // in the order passed
   std::vector<StopReport> stops;
   TrainState final_state;
   int32_t final_time = 0;
+  Verdict verdict;
 };
 
 // Runs the route in a new session of the session given (Start to Finish).

@@ -17,6 +17,9 @@ constexpr double kMsPerS = 1000.0;
 constexpr double kMaxStartMr = 1500.0;
 // Faster than this the driver does not creep up to a stop mark.
 constexpr double kMaxCreepSpeed = 100.0;
+// A careful driver's margin below the limits: wider would keep him below
+// the slowest signal's.
+constexpr double kMaxMarginKmh = 20.0;
 // Beacons, stations, gradients and the driver's actions (each action of an
 // `at` line counts) a route may have. The driver looks at the pending ones
 // every frame and they all stay in memory for the run.
@@ -170,9 +173,26 @@ Route ParseRoute(const std::string& text, const std::string& file) {
       const std::string wrong = r.model.Inconsistency();
       if (!wrong.empty()) f.Fail(wrong);
     } else if (word == "driver") {
-      const auto kv = f.KeyValues({"approach-notch", "creep-speed"});
+      const auto kv = f.KeyValues({"approach-notch", "creep-speed", "limits", "margin", "cruise"});
       r.driver.approach_notch = GetInt(f, kv, "approach-notch", r.driver.approach_notch);
       r.driver.creep_speed = Get(f, kv, "creep-speed", r.driver.creep_speed);
+      if (kv.count("limits") != 0) {
+        const std::string& l = kv.at("limits");
+        if (l != "keep" && l != "ignore") f.Fail("limits must be 'keep' or 'ignore'");
+        r.driver.keep_limits = l == "keep";
+      }
+      if (kv.count("cruise") != 0) {
+        const std::string& c = kv.at("cruise");
+        if (c != "hold" && c != "coast") f.Fail("cruise must be 'hold' or 'coast'");
+        r.driver.speed_hold = c == "hold";
+      }
+      if ((kv.count("margin") != 0 || kv.count("cruise") != 0) && !r.driver.keep_limits) {
+        f.Fail("margin and cruise are the careful driver's: give limits=keep");
+      }
+      r.driver.margin = Get(f, kv, "margin", r.driver.margin);
+      if (!(r.driver.margin >= 0.0 && r.driver.margin <= kMaxMarginKmh)) {
+        f.Fail("margin must be 0 to " + Shortest(kMaxMarginKmh) + " km/h");
+      }
       if (r.driver.approach_notch < 1) f.Fail("approach-notch must be 1 or more");
       if (!(r.driver.creep_speed > 0.0 && r.driver.creep_speed <= kMaxCreepSpeed)) {
         f.Fail("creep-speed must be above 0 and at most " + Shortest(kMaxCreepSpeed) + " km/h");

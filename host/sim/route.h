@@ -39,10 +39,19 @@ struct RouteAction {
   int line = 0;
 };
 
-// How the driver stops at stations.
+// How the driver stops at stations and, a careful driver, keeps the limits.
 struct DriverParams {
   int32_t approach_notch = 4;  // braking starts when this notch would just stop at the mark
   double creep_speed = 8.0;    // km/h: having stopped short, creeps up at most this fast
+  // A careful driver (limits=keep) drives the power and brake himself once
+  // the route has released the brake with the reverser set: he passes every
+  // speed-check beacon at least `margin` km/h below its limit, stays below
+  // the governor, and stands before a stop signal.
+  bool keep_limits = false;
+  double margin = 3.0;
+  // cruise=hold: at his speed he selects notch 1, the unit's speed hold;
+  // cruise=coast: he shuts off and powers again 5 km/h lower.
+  bool speed_hold = false;
 };
 
 struct Route {

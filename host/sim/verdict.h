@@ -1,0 +1,84 @@
+// How a drive ended, in words a route author can act on: where and when the
+// run ended (the route's end, the time cap, tripped and standing, held at a
+// stop signal), every trip with the beacon, its limit and the speed the unit
+// checked, every station stopped at in the window, outside it or missed, and
+// a main reservoir that ran low.
+#ifndef ATSHOST_SIM_VERDICT_H
+#define ATSHOST_SIM_VERDICT_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugin/atsplugin.h"
+
+namespace atshost {
+
+// The limit the unit checks a beacon against in km/h, as the authors' guide
+// gives it; none for a beacon that checks no speed.
+std::optional<float> CheckedLimit(const ATS_BEACONDATA& beacon);
+
+// The speed the unit checks at a beacon: the one it works out from the change
+// of location over the last frame, in float32 as it does. Far along a route
+// the float32 location makes it differ from the train's speed.
+float DerivedSpeed(double from_location, int32_t from_ms, double to_location, int32_t to_ms);
+
+struct TripReport {
+  int32_t time_ms = 0;
+  double location = 0.0;                 // of the train when the lamp lit
+  std::optional<ATS_BEACONDATA> beacon;  // the beacon that tripped it, if one did
+  double beacon_location = 0.0;
+  float limit_kmh = 0.0f;
+  float checked_kmh = 0.0f;  // the speed the unit checked at the beacon
+  bool unit_off = false;     // the lamp lit while the unit was switched off
+};
+
+enum class StationOutcome { kInWindow, kOutside, kPassed, kNotReached };
+
+struct StationReport {
+  double location = 0.0;
+  StationOutcome outcome = StationOutcome::kNotReached;
+  double stood_at = 0.0;  // where the train stood, for a stop
+  int32_t time_ms = 0;
+};
+
+enum class Ending {
+  kEndReached,    // the route's end: its end time or location, or the last station's dwell
+  kTimeCap,       // the run's time limit, before the end
+  kStoodTripped,  // tripped and standing at the end of the run
+  kHeldAtSignal,  // a careful driver standing before a stop signal it may not pass
+};
+
+struct Verdict {
+  Ending ending = Ending::kEndReached;
+  int32_t end_ms = 0;  // host time of the last frame
+  double end_location = 0.0;
+  double cap_s = 0.0;            // the time cap, for kTimeCap
+  int32_t stood_since_ms = 0;    // for kStoodTripped and kHeldAtSignal
+  double signal_location = 0.0;  // for kHeldAtSignal
+  std::vector<TripReport> trips;
+  std::vector<StationReport> stations;
+  double lowest_mr = 0.0;
+  int32_t lowest_mr_ms = 0;
+  double reservoir_needed = 0.0;  // below this the reservoir counts as run low
+
+  bool reservoir_low() const { return lowest_mr < reservoir_needed; }
+  // A station passed or not reached; a stop outside the window is no miss.
+  int missed_stations() const;
+  // Whether a careful driver got through: no trip, every station stopped at
+  // in the window, not held at a signal.
+  bool clean() const;
+};
+
+// The verdict as lines of text: the ending first, then the trips, the
+// stations and the reservoir.
+std::vector<std::string> VerdictLines(const Verdict& verdict);
+
+// "beacon type 0 signal 1", "beacon type 9 optional 45": only the fields that
+// choose the limit.
+std::string BeaconWords(const ATS_BEACONDATA& beacon);
+
+}  // namespace atshost
+
+#endif  // ATSHOST_SIM_VERDICT_H
