@@ -1,17 +1,22 @@
 // atshost: a headless host for train-protection plug-ins.
 //   atshost replay SCENARIO   scripted frames and events, with checks
 //   atshost drive [ROUTE]     a train model driven by the plug-in's handles
+//   atshost check ROUTE       the route driven by a family of careful drivers
 //   atshost reference [--text] the authors' guide, from the reference tables
 // Each run writes NAME.csv, NAME.svg and NAME.html (the cab view) into the
 // output folder and prints its timeline.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
 
+#include "host/check.h"
+#include "host/output/check_page.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/output_files.h"
@@ -30,12 +35,24 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace atshost;
+
+// Names this run's scratch folder apart from another's.
+long CurrentProcessId() {
+#if defined(_WIN32)
+  return _getpid();
+#else
+  return static_cast<long>(getpid());
+#endif
+}
 
 // Exit statuses.
 constexpr int kOk = 0;
@@ -56,6 +73,7 @@ struct Options {
   std::string axis = "time";
   std::string file;
   bool strict = false;
+  bool timeline = true;  // the timeline, unless quiet
 };
 
 // What the plug-in was doing when it failed, for the message: the entry
@@ -103,7 +121,7 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   HtmlPage page(title);
   std::vector<FrameSink*> sinks = {&trace, &chart, &page};
-  if (!o.quiet) sinks.push_back(&timeline);
+  if (!o.quiet && o.timeline) sinks.push_back(&timeline);
   int status = kOk;
   int64_t frames = 0;
   std::string fault;
@@ -199,6 +217,66 @@ int Drive(const Options& o) {
              });
 }
 
+// The route driven by the family of careful drivers side by side, then the
+// worst of their drives again with the usual trace, chart and cab view.
+int Check(const Options& o) {
+  Route route;
+  try {
+    route = ParseRoute(ReadFile(o.file), o.file);
+  } catch (const InputError& e) {
+    return Fail(e.what());
+  }
+  const std::string name = fs::path(o.file).stem().string();
+  const std::string plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
+  const fs::path folder(o.out);
+  const fs::path page_path = folder / (name + "-check.html");
+  const std::string unwritable = CheckOutputs(
+      folder,
+      {page_path, folder / (name + ".csv"), folder / (name + ".svg"), folder / (name + ".html")},
+      {fs::path(o.file), fs::path(plugin)});
+  if (!unwritable.empty()) return Fail(unwritable);
+  try {
+    PluginLibrary::Open(plugin);  // refused as for drive, before anything runs
+  } catch (const PluginLoadError& e) {
+    return Fail(e.what());
+  }
+  std::error_code ec;
+  const fs::path scratch =
+      fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(CurrentProcessId()));
+  std::string error;
+  const CheckResult result = RunCheck(route, plugin, scratch.string(),
+                                      std::max(1u, std::thread::hardware_concurrency()), error);
+  if (!error.empty()) return Fail(error);
+
+  if (!o.quiet) {
+    for (const std::string& line : CheckTable(result)) std::cout << line << '\n';
+    for (const std::string& line : CheckProblems(result)) std::cout << line << '\n';
+  }
+  fs::create_directories(folder, ec);
+  if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
+  {
+    std::ofstream page(page_path, std::ios::binary);
+    WriteCheckPage(page, "atshost check of " + Printable(o.file), route, result);
+    page.close();
+    if (!page) return Fail("writing '" + page_path.string() + "' failed: " + LastSystemError());
+  }
+  // The worst drive once more, for its trace, chart and cab view.
+  const CarefulDriver& worst = result.drives[result.worst].driver;
+  Options again = o;
+  again.timeline = false;
+  const Route worst_route = WithDriver(route, worst);
+  const int status =
+      Run(again, name, "atshost check of " + Printable(o.file) + ": " + worst.name + " driving",
+          {fs::path(o.file)}, [&](Session& session) {
+            atshost::Drive(worst_route, session);
+            return kOk;
+          });
+  if (status != kOk) return status;
+  if (!o.quiet) std::cout << "atshost: wrote " << page_path.string() << '\n';
+  std::cout << "atshost: " << CheckSummary(result) << '\n';
+  return result.clean() ? kOk : kChecksFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,6 +308,10 @@ int main(int argc, char** argv) {
   drive->add_flag("--strict", o.strict,
                   "exit with status 1 when the unit trips or a station is missed");
   drive->footer(std::string(RouteSyntax()) + ExitStatuses());
+  CLI::App* check = app.add_subcommand(
+      "check", "would the route trip a careful driver? a family of them drives it side by side");
+  check->add_option("ROUTE", o.file, "route file")->required();
+  check->footer(ExitStatuses());
   CLI::App* reference =
       app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");
   bool text = false;
@@ -254,6 +336,7 @@ int main(int argc, char** argv) {
     return std::cout.flush() ? kOk : kBadInput;
   }
   try {
+    if (check->parsed()) return Check(o);
     return replay->parsed() ? Replay(o) : Drive(o);
   } catch (const std::exception& e) {
     return Fail(e.what());

@@ -311,12 +311,12 @@ class Driver {
     return point - Abs(s.speed) / kKmhPerMs * kLeadFrames * route_.frame_ms / kMsPerS;
   }
 
-  // How far ahead a limit can need braking from this speed: the approach
-  // notch's braking distance, generously.
-  double Reach(double speed) const {
+  // How far ahead a limit of `target` can need braking from this speed: the
+  // approach notch's braking distance, generously.
+  double Reach(double speed, double target) const {
     const double decel = model_.BrakeDecel(model_.BrakeTarget(ApproachNotch()));
-    return kReachFactor * speed * speed / (kDistanceFactor * decel) +
-           kReachSeconds * speed / kKmhPerMs;
+    const double slower = std::max(0.0, speed * speed - target * target);
+    return kReachFactor * slower / (kDistanceFactor * decel) + kReachSeconds * speed / kKmhPerMs;
   }
 
   double TargetFor(const LimitPoint& l) const {
@@ -331,14 +331,17 @@ class Driver {
   int32_t LimitNotch(const TrainState& s, const HostState& h) {
     if (!driving_) return 0;
     const double v = Abs(s.speed);
-    const double reach = Reach(v);
+    const double reach = Reach(v, 0.0);
     const int32_t full = route_.model.brake_notches;
     int32_t needed = 0;
     for (std::size_t i = next_limit_; i < limits_.size(); ++i) {
       const LimitPoint& l = limits_[i];
-      // One he has begun braking for stays in view however slow the train.
-      if (l.location - s.location > reach && braking_[i] == 0) break;
       const double target = TargetFor(l);
+      // Limits are in order of location, so none beyond the reach of a stop
+      // needs braking yet; one he has begun braking for stays in view however
+      // slow the train.
+      if (l.location - s.location > reach && braking_[i] == 0) break;
+      if (l.location - s.location > Reach(v, target) && braking_[i] == 0) continue;
       if (l.limit <= 0.0f) {
         // A stop signal: stand before it, never pass it.
         const double mark = l.location - kSignalStandOffM;
@@ -371,10 +374,12 @@ class Driver {
   // than the target of a limit close enough to need braking for.
   double WantedSpeed(const TrainState& s) const {
     double want = kGovernorKmh - kBelowGovernorKmh;
-    const double reach = Reach(Abs(s.speed));
+    const double v = Abs(s.speed);
+    const double reach = Reach(v, 0.0);
     for (std::size_t i = next_limit_;
          i < limits_.size() && limits_[i].location - s.location <= reach; ++i) {
-      want = std::min(want, TargetFor(limits_[i]));
+      const double target = TargetFor(limits_[i]);
+      if (limits_[i].location - s.location <= Reach(v, target)) want = std::min(want, target);
     }
     return want;
   }

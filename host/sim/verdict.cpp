@@ -85,14 +85,8 @@ int Verdict::missed_stations() const {
   return missed;
 }
 
-bool Verdict::clean() const {
-  if (!trips.empty() || ending == Ending::kHeldAtSignal || ending == Ending::kStoodTripped) {
-    return false;
-  }
-  for (const StationReport& s : stations) {
-    if (s.outcome != StationOutcome::kInWindow) return false;
-  }
-  return true;
+bool Verdict::got_through() const {
+  return trips.empty() && missed_stations() == 0 && ending == Ending::kEndReached;
 }
 
 std::vector<std::string> VerdictLines(const Verdict& v) {

@@ -66,9 +66,9 @@ struct Verdict {
   bool reservoir_low() const { return lowest_mr < reservoir_needed; }
   // A station passed or not reached; a stop outside the window is no miss.
   int missed_stations() const;
-  // Whether a careful driver got through: no trip, every station stopped at
-  // in the window, not held at a signal.
-  bool clean() const;
+  // Whether the train got through: no trip, no station missed, and the
+  // route's end reached. A stop outside the window is no miss.
+  bool got_through() const;
 };
 
 // The verdict as lines of text: the ending first, then the trips, the
