@@ -39,6 +39,26 @@ expect_status 0 'IN STOP WINDOW' -- drive "$here/scenarios/station.route" --out 
 [ -s "$work/route/station.csv" ] || fail "no station.csv"
 [ -s "$work/route/station.html" ] || fail "no station.html"
 
+# Every drive ends with its verdict, before the files; --strict fails a
+# drive that tripped.
+expect_status 0 'atshost: trip at .*limit 28 km/h, checked [0-9.]+ km/h' -- drive --out "$work/demo"
+expect_status 1 'station at 1 150.0 m: stopped in the window' -- drive --strict --out "$work/demo"
+"$atshost" drive --out "$work/demo" | tail -n 2 | head -n 1 | grep -q '^atshost: station at' ||
+  fail "the verdict does not come just before the line that names the files"
+
+# check: the example route gets through; a stop signal on the line stops
+# every careful driver; a route that cannot be read is bad input.
+expect_status 0 '6 drives: every careful driver got through' -- \
+  check "$here/scenarios/station.route" --out "$work/check"
+for f in station-check.html station.csv station.svg station.html; do
+  [ -s "$work/check/$f" ] || fail "check wrote no $f"
+done
+tail -n 1 "$work/check/station-check.html" | grep -q '</html>' || fail "station-check.html is not complete"
+{ cat "$here/scenarios/station.route"; echo 'beacon 600 type=0 signal=0'; } > "$work/signal.route"
+expect_status 1 'the stop signal at 600.0 m cannot be passed' -- check "$work/signal.route" \
+  --out "$work/check"
+expect_status 2 'cannot be read' -- check "$work/missing.route"
+
 # Libraries that are missing or incomplete.
 expect_status 2 "plug-in library '$work/none.so' does not exist" -- \
   --plugin "$work/none.so" drive --out "$work/none"
