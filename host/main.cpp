@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "host/check.h"
+#include "host/input_file.h"
 #include "host/output/check_page.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
@@ -169,12 +170,11 @@ int Run(const Options& o, const std::string& name, const std::string& title,
 }
 
 int Replay(const Options& o) {
-  Scenario scenario;
-  try {
-    scenario = ParseScenario(ReadFile(o.file), o.file);
-  } catch (const InputError& e) {
-    return Fail(e.what());
-  }
+  Parsed<std::string> text = ReadFile(o.file);
+  if (!text.ok()) return Fail(text.error);
+  const Parsed<Scenario> parsed = ParseScenario(std::move(text.value), o.file);
+  if (!parsed.ok()) return Fail(parsed.error);
+  const Scenario& scenario = parsed.value;
   const std::string name = fs::path(o.file).stem().string();
   // The title goes into the chart, which must stay valid UTF-8 and XML.
   return Run(o, name, "replay of " + Printable(o.file), {fs::path(o.file)}, [&](Session& session) {
@@ -192,14 +192,17 @@ int Replay(const Options& o) {
 }
 
 int Drive(const Options& o) {
-  Route route;
   const bool demo = o.file.empty();
-  try {
-    route = demo ? ParseRoute(DemoRouteText(), "(built-in demo route)")
-                 : ParseRoute(ReadFile(o.file), o.file);
-  } catch (const InputError& e) {
-    return Fail(e.what());
+  Parsed<Route> parsed;
+  if (demo) {
+    parsed = ParseRoute(DemoRouteText(), "(built-in demo route)");
+  } else {
+    const Parsed<std::string> text = ReadFile(o.file);
+    if (!text.ok()) return Fail(text.error);
+    parsed = ParseRoute(text.value, o.file);
   }
+  if (!parsed.ok()) return Fail(parsed.error);
+  const Route& route = parsed.value;
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;
   if (!demo) inputs.emplace_back(o.file);
@@ -220,12 +223,11 @@ int Drive(const Options& o) {
 // The route driven by the family of careful drivers side by side, then the
 // worst of their drives again with the usual trace, chart and cab view.
 int Check(const Options& o) {
-  Route route;
-  try {
-    route = ParseRoute(ReadFile(o.file), o.file);
-  } catch (const InputError& e) {
-    return Fail(e.what());
-  }
+  const Parsed<std::string> text = ReadFile(o.file);
+  if (!text.ok()) return Fail(text.error);
+  const Parsed<Route> parsed = ParseRoute(text.value, o.file);
+  if (!parsed.ok()) return Fail(parsed.error);
+  const Route& route = parsed.value;
   const std::string name = fs::path(o.file).stem().string();
   const std::string plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
   const fs::path folder(o.out);

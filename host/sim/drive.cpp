@@ -133,6 +133,23 @@ class Driver {
     if (driving_ && phase_ == Phase::kRunning) KeepLimits(t, s, after, out);
   }
 
+  // While a person drives: the actions that fall due are theirs to do, and
+  // are passed over, so that the driver does not do them all at once when it
+  // takes the train again.
+  void PassOver(double t, const TrainState& s) {
+    while (next_time_ < by_time_.size() && t >= route_.actions[by_time_[next_time_]].at) {
+      ++next_time_;
+    }
+    while (next_location_ < by_location_.size() &&
+           s.location >= route_.actions[by_location_[next_location_]].at) {
+      ++next_location_;
+    }
+  }
+
+  // Taking the train from a person: whatever stop the driver was making is
+  // begun again from where the train is.
+  void TakeOver() { phase_ = Phase::kRunning; }
+
   bool finished_stations() const { return next_ >= route_.stations.size(); }
   bool actions_pending() const { return next_time_ < by_time_.size(); }
   // A careful driver standing before a stop signal, from when, and where it is.
@@ -468,7 +485,72 @@ int32_t AddTime(int32_t t, int64_t dt) {
 
 }  // namespace
 
-DriveResult Drive(const Route& route, Session& session) {
+// What the verdict needs, gathered frame by frame.
+struct Watch {
+  Verdict verdict;
+  // The unit works out its speed from the last two locations it was given;
+  // before the first frame it has 0 m at time 0.
+  double unit_location = 0.0;
+  int32_t unit_ms = 0;
+  float unit_speed = 0.0f;
+  bool tripped = false;
+  bool unit_on = false;  // as the last frame showed it
+  std::vector<LimitPass> limit_passes;
+  std::vector<const BeaconPlacement*> passed;  // since the last frame
+  bool stood_tripped = false;
+  int32_t stood_tripped_since = 0;
+  bool reached_end = false;
+};
+
+// Takes in what a frame shows of trips, the checked speed and the reservoir.
+void Observe(Watch& w, const FrameRecord& frame, const TrainState& s, int32_t time_ms) {
+  // A trip shows as the tripped lamp lighting. At a beacon the unit checked
+  // the speed it had worked out before this frame, which trips strictly
+  // above the limit, in float32.
+  const bool tripped_now = frame.Panel(kTrippedLamp) != 0;
+  if (tripped_now && !w.tripped) {
+    TripReport trip;
+    trip.time_ms = time_ms;
+    trip.location = s.location;
+    trip.unit_off = frame.Panel(kOffLamp) != 0;
+    for (const BeaconPlacement* b : w.passed) {
+      const std::optional<float> limit = CheckedLimit(b->beacon);
+      if (limit && w.unit_speed > *limit) {
+        trip.beacon = b->beacon;
+        trip.beacon_location = b->location;
+        trip.limit_kmh = *limit;
+        trip.checked_kmh = w.unit_speed;
+        break;
+      }
+    }
+    w.verdict.trips.push_back(trip);
+  }
+  w.tripped = tripped_now;
+  w.unit_on = frame.Panel(kOffLamp) == 0;
+  if (w.tripped && s.speed == 0.0) {
+    if (!w.stood_tripped) w.stood_tripped_since = time_ms;
+    w.stood_tripped = true;
+  } else {
+    w.stood_tripped = false;
+  }
+  w.unit_speed = DerivedSpeed(w.unit_location, w.unit_ms, frame.state.Location, frame.state.Time);
+  w.unit_location = frame.state.Location;
+  w.unit_ms = frame.state.Time;
+  if (s.mr < w.verdict.lowest_mr) {
+    w.verdict.lowest_mr = s.mr;
+    w.verdict.lowest_mr_ms = time_ms;
+  }
+}
+
+struct DriveRun::Parts {
+  Parts(const Route& route, const TrainState& start)
+      : model(route.model, route.gradients, start), driver(route, model) {}
+  TrainModel model;
+  Driver driver;
+  Watch watch;
+};
+
+DriveRun::DriveRun(const Route& route, Session& session) : route_(route), session_(session) {
   const int32_t emergency = route.model.brake_notches + 1;
   const int32_t brake = route.brake ? *route.brake : emergency;
 
@@ -478,8 +560,11 @@ DriveResult Drive(const Route& route, Session& session) {
   // The train starts standing with its cylinder already at the pressure the
   // brake holds, as far as the reservoir could fill it.
   start.bc = std::min(TrainModel(route.model, {}, start).BrakeTarget(brake), start.mr);
-  TrainModel model(route.model, route.gradients, start);
-  Driver driver(route, model);
+  parts_ = std::make_unique<Parts>(route, start);
+  Verdict& verdict = parts_->watch.verdict;
+  verdict.lowest_mr = start.mr;
+  verdict.lowest_mr_ms = route.start_time_ms;
+  verdict.reservoir_needed = route.model.bc_emergency;
 
   session.Start();
   session.Apply(HostEvent::Of(EventKind::kVehicleSpec, route.model.brake_notches));
@@ -490,157 +575,139 @@ DriveResult Drive(const Route& route, Session& session) {
   session.Apply(HostEvent::Of(EventKind::kBrake, brake));
   if (route.doors_closed) session.Apply(HostEvent::Of(EventKind::kDoorClose));
 
-  Verdict verdict;
-  verdict.lowest_mr = start.mr;
-  verdict.lowest_mr_ms = route.start_time_ms;
-  verdict.reservoir_needed = route.model.bc_emergency;
-  // The unit works out its speed from the last two locations it was given;
-  // before the first frame it has 0 m at time 0.
-  double unit_location = 0.0;
-  int32_t unit_ms = 0;
-  float unit_speed = 0.0f;
-  bool tripped = false;
-  bool unit_on = false;  // as the last frame showed it
-  std::vector<LimitPass> limit_passes;
-  bool stood_tripped = false;
-  int32_t stood_tripped_since = 0;
+  end_s_ = route.end_time_s ? *route.end_time_s : route.DefaultEndSeconds();
+  previous_location_ = route.start_location;
+}
 
-  const double dt = route.frame_ms / kMsPerS;
-  double end_s = route.end_time_s ? *route.end_time_s : route.DefaultEndSeconds();
-  double previous_location = route.start_location;
-  bool reached_end = false;
-  std::vector<HostEvent> events;
-  std::vector<const BeaconPlacement*> passed;
-  for (int64_t k = 0;; ++k) {
-    const double t = static_cast<double>(k) * route.frame_ms / kMsPerS;
-    const int32_t time_ms = AddTime(route.start_time_ms, k * route.frame_ms);
-    const TrainState& s = model.state();
+DriveRun::~DriveRun() = default;
 
-    // Beacons the train's front crossed running forward since the last frame
-    // (they are in order of location).
-    passed.clear();
-    for (auto b =
-             std::upper_bound(route.beacons.begin(), route.beacons.end(), previous_location,
-                              [](double at, const BeaconPlacement&p) { return at < p.location; });
-         b != route.beacons.end() && b->location <= s.location; ++b) {
-      HostEvent e;
-      e.kind = EventKind::kBeacon;
-      e.beacon = b->beacon;
-      session.Apply(e);
-      passed.push_back(&*b);
-      if (const std::optional<float> limit = CheckedLimit(b->beacon)) {
-        limit_passes.push_back({b->location, b->beacon, *limit, unit_speed, unit_on});
-      }
-    }
-    previous_location = s.location;
+const TrainState& DriveRun::train() const { return parts_->model.state(); }
 
-    events.clear();
-    driver.Decide(t, s, session.host(), time_ms, events);
-    // A train that never reaches the end location is stopped by the time
-    // limit; the timeline says so, so that the run is not taken for complete.
-    if (route.end_location && !route.end_time_s && t >= end_s && s.location < *route.end_location) {
-      events.push_back(HostEvent::Note("the run's " + Shortest(end_s) +
-                                       " s limit is reached before the end location at " +
-                                       Metres(*route.end_location)));
-    }
-    for (const HostEvent& e : events) session.Apply(e);
-
-    ATS_VEHICLESTATE v{};
-    v.Location = s.location;
-    v.Speed = static_cast<float>(s.speed);
-    v.Time = time_ms;
-    v.BcPressure = static_cast<float>(s.bc);
-    v.MrPressure = static_cast<float>(s.mr);
-    v.Current = static_cast<float>(s.current);
-    const FrameRecord& frame = session.Elapse(v);
-    const ATS_HANDLES handles = frame.handles;
-
-    // A trip shows as the tripped lamp lighting. At a beacon the unit checked
-    // the speed it had worked out before this frame, which trips strictly
-    // above the limit, in float32.
-    const bool tripped_now = frame.Panel(kTrippedLamp) != 0;
-    if (tripped_now && !tripped) {
-      TripReport trip;
-      trip.time_ms = time_ms;
-      trip.location = s.location;
-      trip.unit_off = frame.Panel(kOffLamp) != 0;
-      for (const BeaconPlacement* b : passed) {
-        const std::optional<float> limit = CheckedLimit(b->beacon);
-        if (limit && unit_speed > *limit) {
-          trip.beacon = b->beacon;
-          trip.beacon_location = b->location;
-          trip.limit_kmh = *limit;
-          trip.checked_kmh = unit_speed;
-          break;
-        }
-      }
-      verdict.trips.push_back(trip);
-    }
-    tripped = tripped_now;
-    unit_on = frame.Panel(kOffLamp) == 0;
-    if (tripped && s.speed == 0.0) {
-      if (!stood_tripped) stood_tripped_since = time_ms;
-      stood_tripped = true;
-    } else {
-      stood_tripped = false;
-    }
-    unit_speed = DerivedSpeed(unit_location, unit_ms, v.Location, v.Time);
-    unit_location = v.Location;
-    unit_ms = v.Time;
-    if (s.mr < verdict.lowest_mr) {
-      verdict.lowest_mr = s.mr;
-      verdict.lowest_mr_ms = time_ms;
-    }
-
-    // Without an end of its own the run ends soon after the last station;
-    // an end location keeps it going until the train gets there.
-    const bool after_stations = !route.end_time_s && !route.end_location &&
-                                !route.stations.empty() && driver.finished_stations();
-    if (after_stations) end_s = std::min(end_s, driver.last_departure() + kAfterLastStopSeconds);
-    // A careful driver standing tripped or before a stop signal goes no
-    // further, unless the route still has something for him to do.
-    if (route.driver.keep_limits && !driver.actions_pending()) {
-      const bool held_long = driver.held() && t - driver.held_since() >= kAfterLastStopSeconds;
-      const bool stood_long =
-          stood_tripped && static_cast<int32_t>(static_cast<uint32_t>(time_ms) -
-                                                static_cast<uint32_t>(stood_tripped_since)) >=
-                               static_cast<int32_t>(kAfterLastStopSeconds * kMsPerS);
-      if (held_long || stood_long) break;
-    }
-    if (route.end_location && s.location >= *route.end_location) {
-      reached_end = true;
-      break;
-    }
-    if (t >= end_s) {
-      reached_end =
-          route.end_time_s || after_stations || (!route.end_location && route.stations.empty());
-      break;
-    }
-    model.Step(handles, dt);
+void DriveRun::Frame(int32_t dt_ms, const std::vector<HostEvent>* driven) {
+  if (ended_) return;
+  TrainModel& model = parts_->model;
+  Driver& driver = parts_->driver;
+  Watch& w = parts_->watch;
+  if (session_.frames() > 0) {
+    model.Step(last_handles_, dt_ms / kMsPerS);
+    elapsed_ms_ += dt_ms;
   }
+  const double t = static_cast<double>(elapsed_ms_) / kMsPerS;
+  const int32_t time_ms = AddTime(route_.start_time_ms, elapsed_ms_);
+  const TrainState& s = model.state();
+
+  // Beacons the train's front crossed running forward since the last frame
+  // (they are in order of location).
+  w.passed.clear();
+  for (auto b =
+           std::upper_bound(route_.beacons.begin(), route_.beacons.end(), previous_location_,
+                            [](double at, const BeaconPlacement&p) { return at < p.location; });
+       b != route_.beacons.end() && b->location <= s.location; ++b) {
+    HostEvent e;
+    e.kind = EventKind::kBeacon;
+    e.beacon = b->beacon;
+    session_.Apply(e);
+    w.passed.push_back(&*b);
+    if (const std::optional<float> limit = CheckedLimit(b->beacon)) {
+      w.limit_passes.push_back({b->location, b->beacon, *limit, w.unit_speed, w.unit_on});
+    }
+  }
+  previous_location_ = s.location;
+
+  events_.clear();
+  if (driven == nullptr) {
+    if (!driving_) driver.TakeOver();
+    driving_ = true;
+    driver.Decide(t, s, session_.host(), time_ms, events_);
+  } else {
+    driving_ = false;
+    driver.PassOver(t, s);
+    events_ = *driven;
+  }
+  // A train that never reaches the end location is stopped by the time
+  // limit; the timeline says so, so that the run is not taken for complete.
+  if (route_.end_location && !route_.end_time_s && t >= end_s_ &&
+      s.location < *route_.end_location) {
+    events_.push_back(HostEvent::Note("the run's " + Shortest(end_s_) +
+                                      " s limit is reached before the end location at " +
+                                      Metres(*route_.end_location)));
+  }
+  for (const HostEvent& e : events_) session_.Apply(e);
+
+  ATS_VEHICLESTATE v{};
+  v.Location = s.location;
+  v.Speed = static_cast<float>(s.speed);
+  v.Time = time_ms;
+  v.BcPressure = static_cast<float>(s.bc);
+  v.MrPressure = static_cast<float>(s.mr);
+  v.Current = static_cast<float>(s.current);
+  const FrameRecord& frame = session_.Elapse(v);
+  last_handles_ = frame.handles;
+  if (session_.process_ended()) {
+    ended_ = true;
+    return;
+  }
+  Observe(w, frame, s, time_ms);
+
+  // Without an end of its own the run ends soon after the last station;
+  // an end location keeps it going until the train gets there.
+  const bool after_stations = !route_.end_time_s && !route_.end_location &&
+                              !route_.stations.empty() && driver.finished_stations();
+  if (after_stations) end_s_ = std::min(end_s_, driver.last_departure() + kAfterLastStopSeconds);
+  // A careful driver standing tripped or before a stop signal goes no
+  // further, unless the route still has something for him to do.
+  if (route_.driver.keep_limits && driving_ && !driver.actions_pending()) {
+    const bool held_long = driver.held() && t - driver.held_since() >= kAfterLastStopSeconds;
+    const bool stood_long =
+        w.stood_tripped && static_cast<int32_t>(static_cast<uint32_t>(time_ms) -
+                                                static_cast<uint32_t>(w.stood_tripped_since)) >=
+                               static_cast<int32_t>(kAfterLastStopSeconds * kMsPerS);
+    if (held_long || stood_long) ended_ = true;
+  }
+  if (route_.end_location && s.location >= *route_.end_location) {
+    w.reached_end = true;
+    ended_ = true;
+  } else if (t >= end_s_) {
+    w.reached_end =
+        route_.end_time_s || after_stations || (!route_.end_location && route_.stations.empty());
+    ended_ = true;
+  }
+  if (session_.frames() >= kMaxRunFrames) ended_ = true;
+}
+
+DriveResult DriveRun::Finish() {
+  Driver& driver = parts_->driver;
+  Watch& w = parts_->watch;
   DriveResult result;
-  result.limit_passes = std::move(limit_passes);
+  result.limit_passes = std::move(w.limit_passes);
   result.stops = driver.stops();
-  result.final_state = model.state();
-  result.final_time = session.last().state.Time;
+  result.final_state = parts_->model.state();
+  result.final_time = session_.last().state.Time;
+  Verdict& verdict = w.verdict;
   verdict.end_ms = result.final_time;
   verdict.end_location = result.final_state.location;
   verdict.stations = driver.stations();
   if (driver.held()) {
     verdict.ending = Ending::kHeldAtSignal;
     verdict.stood_since_ms =
-        AddTime(route.start_time_ms, static_cast<int64_t>(driver.held_since() * kMsPerS + 0.5));
+        AddTime(route_.start_time_ms, static_cast<int64_t>(driver.held_since() * kMsPerS + 0.5));
     verdict.signal_location = driver.held_signal();
-  } else if (stood_tripped) {
+  } else if (w.stood_tripped) {
     verdict.ending = Ending::kStoodTripped;
-    verdict.stood_since_ms = stood_tripped_since;
-  } else if (!reached_end) {
+    verdict.stood_since_ms = w.stood_tripped_since;
+  } else if (!w.reached_end) {
     verdict.ending = Ending::kTimeCap;
-    verdict.cap_s = end_s;
+    verdict.cap_s = end_s_;
   }
   result.verdict = std::move(verdict);
-  session.Finish();
+  session_.Finish();
   return result;
+}
+
+DriveResult Drive(const Route& route, Session& session) {
+  DriveRun run(route, session);
+  while (!run.ended()) run.Frame(route.frame_ms);
+  return run.Finish();
 }
 
 }  // namespace atshost

@@ -33,7 +33,7 @@ constexpr const char* kLimitsRoute =
 Verdict DriveVerdict(const std::string& text, DriveResult* full = nullptr) {
   auto library = OpenPlugin();
   Session session(library->api(), {});
-  DriveResult result = Drive(ParseRoute(text, "t.route"), session);
+  DriveResult result = Drive(ParseRoute(text, "t.route").value, session);
   if (full != nullptr) *full = result;
   return result.verdict;
 }
@@ -160,7 +160,7 @@ TEST(Check, FamilyVerdictByRoute) {
     SCOPED_TRACE(c.name);
     std::string error;
     const CheckResult r =
-        RunCheck(ParseRoute(c.route, "c.route"), ATS_TEST_PLUGIN,
+        RunCheck(ParseRoute(c.route, "c.route").value, ATS_TEST_PLUGIN,
                  ::testing::TempDir() + "check-" + std::to_string(&c - cases), 2, error);
     ASSERT_EQ(error, "");
     EXPECT_EQ(r.clean(), c.clean);
@@ -179,7 +179,7 @@ TEST(Check, FamilyVerdictByRoute) {
 // Drives side by side give the same results as one after another: each
 // worker has a unit of its own.
 TEST(Check, SideBySideIsTheSameAsOneByOne) {
-  const Route route = ParseRoute(kLimitsRoute, "c.route");
+  const Route route = ParseRoute(kLimitsRoute, "c.route").value;
   std::string error;
   const CheckResult one = RunCheck(route, ATS_TEST_PLUGIN, ::testing::TempDir() + "one", 1, error);
   const CheckResult two = RunCheck(route, ATS_TEST_PLUGIN, ::testing::TempDir() + "two", 3, error);

@@ -22,7 +22,7 @@ struct DemoRun {
   DemoRun() {
     auto library = OpenPlugin();
     Session session(library->api(), {&recorder});
-    result = Drive(ParseRoute(DemoRouteText(), "demo"), session);
+    result = Drive(ParseRoute(DemoRouteText(), "demo").value, session);
   }
   const std::vector<FrameRecord>& frames() const { return recorder.frames; }
 };
@@ -134,7 +134,7 @@ TEST(DriveDemo, TraceIsTheSameEveryRun) {
     auto library = OpenPlugin();
     TraceCsv csv(out);
     Session session(library->api(), {&csv});
-    Drive(ParseRoute(DemoRouteText(), "demo"), session);
+    Drive(ParseRoute(DemoRouteText(), "demo").value, session);
     return out.str();
   };
   const std::string first = trace();
@@ -147,12 +147,13 @@ TEST(Drive, StopsAtTheEndGivenAndPassesBeaconsOnce) {
   auto library = OpenPlugin();
   Session session(library->api(), {&recorder});
   const Route route = ParseRoute(
-      "start time=5000\n"
-      "at 0.5 s key 10\n"
-      "at 1 s reverser 1; brake 0; power 4\n"
-      "beacon 5 type=200 optional=7\n"
-      "end location=10\n",
-      "r.route");
+                          "start time=5000\n"
+                          "at 0.5 s key 10\n"
+                          "at 1 s reverser 1; brake 0; power 4\n"
+                          "beacon 5 type=200 optional=7\n"
+                          "end location=10\n",
+                          "r.route")
+                          .value;
   Drive(route, session);
   const auto& f = recorder.frames;
   ASSERT_FALSE(f.empty());
@@ -183,7 +184,7 @@ TEST(Drive, EndLocationAloneDecidesTheEnd) {
     Recorder recorder;
     auto library = OpenPlugin();
     Session session(library->api(), {&recorder});
-    Drive(ParseRoute(c.route, "r.route"), session);
+    Drive(ParseRoute(c.route, "r.route").value, session);
     const auto& f = recorder.frames;
     ASSERT_FALSE(f.empty()) << c.route;
     EXPECT_GE(f.back().state.Location, c.last_location_at_least) << c.route;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "host/input_file.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/sim/format.h"
@@ -24,7 +25,7 @@ std::string TimelineOf(const std::string& path) {
   Timeline timeline(out);
   auto library = OpenPlugin();
   Session session(library->api(), {&timeline});
-  Replay(ParseScenario(ReadFile(path), path), session);
+  Replay(ParseScenario(ReadFile(path).value, path).value, session);
   return out.str();
 }
 
