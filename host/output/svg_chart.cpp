@@ -5,6 +5,7 @@
 
 #include "host/output/markup.h"
 #include "host/sim/format.h"
+#include "host/sim/verdict.h"
 
 namespace atshost {
 namespace {
@@ -178,13 +179,10 @@ std::string Line(double x1, double y1, double x2, double y2, const std::string& 
 }  // namespace
 
 std::optional<double> BeaconLimit(const ATS_BEACONDATA& b) {
-  if (b.Type == 9) return static_cast<double>(b.Optional);
-  if (b.Type != 0) return std::nullopt;
-  static constexpr double kSignalLimits[] = {0.0, 28.0, 48.0, 68.0};
-  if (b.Optional == 0 && b.Signal >= 0 && b.Signal <= 3) return kSignalLimits[b.Signal];
-  if (b.Optional == 50 && b.Signal == 0) return 19.0;
-  if (b.Optional == 150 && b.Signal == 0) return 29.0;
-  return std::nullopt;
+  // The one table of limits, the authors' guide's, that the drives' verdicts
+  // and the careful driver read too.
+  const std::optional<float> limit = CheckedLimit(b);
+  return limit ? std::optional<double>(*limit) : std::nullopt;
 }
 
 void SvgChart::OnFrame(const FrameRecord& r) {
