@@ -100,7 +100,7 @@ const std::vector<CarefulDriver>& CarefulFamily() {
   static const std::vector<CarefulDriver> family = {
       {"thin", 2.0, 4, false},           {"thin-hold", 2.0, 4, true},
       {"comfortable", 5.0, 4, false},    {"comfortable-hold", 5.0, 4, true},
-      {"gentle-braking", 2.0, 2, false}, {"late-braking", 2.0, 7, true},
+      {"gentle-braking", 2.0, 3, false}, {"late-braking", 2.0, 7, true},
   };
   return family;
 }

@@ -20,6 +20,10 @@ constexpr double kForesightSeconds = 180.0;
 // The foresight steps no finer than this: finer frames would cost the driver
 // thousands of steps a frame near a station for no better stop.
 constexpr int32_t kForesightStepMs = 20;
+// A careful driver foresees in coarser steps: he foresees at every frame on
+// every approach, and the stand he foresees needs only to come closer to the
+// mark as the train slows, which it does at any step.
+constexpr int32_t kCarefulForesightStepMs = 100;
 // A stand this far past the mark still counts as on it when picking a notch.
 constexpr double kOvershootAllowed = 0.05;
 // Braking begins when the approach notch would stop the train this close to
@@ -62,8 +66,22 @@ constexpr double kSignalStandOffM = 10.0;
 constexpr double kHeldWithinM = 3.0 * kSignalStandOffM;
 // Beyond this share of the braking distance (with a few seconds' running) a
 // limit needs no foresight yet.
-constexpr double kReachFactor = 1.5;
-constexpr double kReachSeconds = 3.0;
+constexpr double kReachFactor = 1.2;
+constexpr double kReachSeconds = 2.0;
+// A careful driver looks ahead for where to begin braking this often, not
+// at every frame: his margins take the few metres it may cost.
+constexpr int32_t kCarefulLookMs = 100;
+// Faster than this above where he is braking down to, he keeps his notch
+// between looks; closer, he weighs it at every frame.
+constexpr double kFineBrakingKmh = 10.0;
+// Where the approach notch does less than this against the fall ahead,
+// every limit ahead is in reach. km/h/s.
+constexpr double kLeastReachDecel = 0.1;
+// Metres beyond twice the level reach in which a fall still counts.
+constexpr double kFallSlackM = 200.0;
+// Gravity as km/h per second of acceleration per unit of slope.
+constexpr double kGravityKmhPerS = 35.30394;
+constexpr double kPermille = 1000.0;
 // The speed hold takes over only above this; below it notch 1 is notch 1.
 constexpr double kHoldFromKmh = 15.0;
 
@@ -89,6 +107,9 @@ class Driver {
         if (const auto limit = CheckedLimit(b.beacon)) limits_.push_back({b.location, *limit});
       }
       braking_.assign(limits_.size(), 0);
+      sections_ = route.gradients;
+      std::stable_sort(sections_.begin(), sections_.end(),
+                       [](const Gradient& a, const Gradient& b) { return a.from < b.from; });
     }
     auto earlier = [&](std::size_t a, std::size_t b) {
       return route.actions[a].at < route.actions[b].at;
@@ -129,6 +150,8 @@ class Driver {
       }
     }
     if (held_) return;
+    looking_ = !route_.driver.keep_limits || frames_ % LookEvery() == 0;
+    ++frames_;
     Stations(t, s, after, time_ms, out);
     if (driving_ && phase_ == Phase::kRunning) KeepLimits(t, s, after, out);
   }
@@ -194,7 +217,7 @@ class Driver {
   double StandAt(int32_t notch, int32_t reverser) const {
     TrainModel probe = model_;
     const ATS_HANDLES hold{notch, 0, reverser, 2};
-    const double dt = std::max(route_.frame_ms, kForesightStepMs) / kMsPerS;
+    const double dt = ForesightStep();
     for (double t = 0.0; t < kForesightSeconds; t += dt) {
       if (probe.state().speed == 0.0) return probe.state().location;
       probe.Step(hold, dt);
@@ -202,9 +225,18 @@ class Driver {
     return std::numeric_limits<double>::infinity();
   }
 
+  int64_t LookEvery() const { return std::max<int64_t>(1, kCarefulLookMs / route_.frame_ms); }
+
+  double ForesightStep() const {
+    const int32_t ms = route_.driver.keep_limits ? kCarefulForesightStepMs : kForesightStepMs;
+    return std::max(route_.frame_ms, ms) / kMsPerS;
+  }
+
   // Distance within which braking may have to start: what the weakest notch
-  // needs, with two seconds of running to spare.
+  // needs, with two seconds of running to spare. A careful driver, who looks
+  // at every limit too, takes his approach notch's reach.
   double Lookahead(double speed) const {
+    if (route_.driver.keep_limits) return Reach(speed, 0.0);
     const ModelParams& p = model_.params();
     const double weakest = model_.BrakeDecel(p.bc_service / p.brake_notches);
     return speed * speed / (kDistanceFactor * weakest) + 2.0 * speed / kKmhPerMs;
@@ -224,7 +256,7 @@ class Driver {
           ++next_;
           return;
         }
-        if (s.speed > 0.0 && d < Lookahead(s.speed) &&
+        if (s.speed > 0.0 && looking_ && d < Lookahead(s.speed) &&
             StandAt(ApproachNotch(), h.reverser) > st.location - kApproachMargin) {
           depart_power_ = st.depart_power ? *st.depart_power : h.power;
           out.push_back(HostEvent::Note("braking for the station at " + Metres(st.location)));
@@ -291,6 +323,8 @@ class Driver {
   // hunts up and down.
   void Brake(const StationStop& st, HostState& h, std::vector<HostEvent>& out) {
     Set(h, EventKind::kPower, 0, out);
+    // A careful driver, well above the creep, holds his notch between looks.
+    if (!looking_ && h.brake > 0 && Abs(model_.state().speed) > kFineBrakingKmh) return;
     const int32_t notch = LightestToStand(st.location + kOvershootAllowed, h);
     // A careful driver also keeps the limits between him and the mark.
     Set(h, EventKind::kBrake, std::max(notch, LimitNotch(model_.state(), h)), out);
@@ -313,7 +347,7 @@ class Driver {
   double SpeedAt(int32_t notch, int32_t reverser, double location) const {
     TrainModel probe = model_;
     const ATS_HANDLES hold{notch, 0, reverser, 2};
-    const double dt = std::max(route_.frame_ms, kForesightStepMs) / kMsPerS;
+    const double dt = ForesightStep();
     for (double t = 0.0; t < kForesightSeconds; t += dt) {
       const TrainState& p = probe.state();
       if (p.speed == 0.0) return 0.0;
@@ -331,9 +365,28 @@ class Driver {
   // How far ahead a limit of `target` can need braking from this speed: the
   // approach notch's braking distance, generously.
   double Reach(double speed, double target) const {
-    const double decel = model_.BrakeDecel(model_.BrakeTarget(ApproachNotch()));
+    const double notch = model_.BrakeDecel(model_.BrakeTarget(ApproachNotch()));
     const double slower = std::max(0.0, speed * speed - target * target);
-    return kReachFactor * slower / (kDistanceFactor * decel) + kReachSeconds * speed / kKmhPerMs;
+    const double running = kReachSeconds * speed / kKmhPerMs;
+    // The steepest fall within twice the reach on the level takes its share
+    // of the braking.
+    const double level = kReachFactor * slower / (kDistanceFactor * notch) + running;
+    const double from = model_.state().location;
+    const double decel = notch - FallAhead(from, from + 2.0 * level + kFallSlackM);
+    if (decel <= kLeastReachDecel) return std::numeric_limits<double>::infinity();
+    return kReachFactor * slower / (kDistanceFactor * decel) + running;
+  }
+
+  // The most a falling grade between the two locations adds, km/h/s.
+  double FallAhead(double from, double to) const {
+    auto g = std::upper_bound(sections_.begin(), sections_.end(), from,
+                              [](double at, const Gradient& x) { return at < x.from; });
+    if (g != sections_.begin()) --g;
+    double fall = 0.0;
+    for (; g != sections_.end() && g->from <= to; ++g) {
+      fall = std::max(fall, kGravityKmhPerS * -g->permille / kPermille);
+    }
+    return fall;
   }
 
   double TargetFor(const LimitPoint& l) const {
@@ -363,7 +416,8 @@ class Driver {
         // A stop signal: stand before it, never pass it.
         const double mark = l.location - kSignalStandOffM;
         if (v == 0.0 && s.location <= l.location) return full;
-        if (braking_[i] != 0 || StandAt(ApproachNotch(), h.reverser) > mark - kApproachMargin) {
+        if (braking_[i] != 0 ||
+            (looking_ && StandAt(ApproachNotch(), h.reverser) > mark - kApproachMargin)) {
           braking_[i] = 1;
           needed = std::max(needed, LightestToStand(mark, h));
         }
@@ -372,10 +426,14 @@ class Driver {
       if (v <= target) continue;
       const double aim = AimFor(s, l.location);
       if (braking_[i] == 0 &&
-          SpeedAt(ApproachNotch(), h.reverser, aim) <= target - kApproachMarginKmh) {
+          (!looking_ || SpeedAt(ApproachNotch(), h.reverser, aim) <= target - kApproachMarginKmh)) {
         continue;
       }
       braking_[i] = 1;
+      if (!looking_ && h.brake > 0 && v > target + kFineBrakingKmh) {
+        needed = std::max(needed, h.brake);  // held between looks
+        continue;
+      }
       int32_t notch = std::clamp(h.brake, 1, full);
       if (notch > 1 && SpeedAt(notch - 1, h.reverser, aim) <= target) {
         --notch;
@@ -471,7 +529,10 @@ class Driver {
   std::vector<StopReport> stops_;
   std::vector<StationReport> outcomes_;  // by station, in order of location
   std::vector<LimitPoint> limits_;       // a careful driver's, in order of location
-  std::vector<char> braking_;            // by limit: he has begun braking for it
+  bool looking_ = true;                  // a careful driver looks ahead in this frame
+  int64_t frames_ = 0;
+  std::vector<Gradient> sections_;  // a careful driver's view of the gradients, by location
+  std::vector<char> braking_;       // by limit: he has begun braking for it
   std::size_t next_limit_ = 0;
   bool driving_ = false;  // a careful driver has the handles
   bool held_ = false;

@@ -86,17 +86,19 @@ const std::vector<std::string>& ModelParams::Names() {
 }
 
 TrainModel::TrainModel(const ModelParams& params, std::vector<Gradient> gradients, TrainState start)
-    : params_(params), gradients_(std::move(gradients)), state_(start) {
-  std::stable_sort(gradients_.begin(), gradients_.end(),
+    : params_(params), state_(start) {
+  std::stable_sort(gradients.begin(), gradients.end(),
                    [](const Gradient& a, const Gradient& b) { return a.from < b.from; });
+  gradients_ = std::make_shared<const std::vector<Gradient>>(std::move(gradients));
 }
 
 double TrainModel::GradientAt(double location) const {
   // The last section that starts at or before the location; a route may have
   // many, and the driver's foresight asks at every step.
-  const auto after = std::upper_bound(gradients_.begin(), gradients_.end(), location,
+  const std::vector<Gradient>& sections = *gradients_;
+  const auto after = std::upper_bound(sections.begin(), sections.end(), location,
                                       [](double at, const Gradient& g) { return at < g.from; });
-  return after == gradients_.begin() ? 0.0 : std::prev(after)->permille;
+  return after == sections.begin() ? 0.0 : std::prev(after)->permille;
 }
 
 double TrainModel::BrakeTarget(int32_t brake) const {

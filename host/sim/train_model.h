@@ -6,6 +6,7 @@
 #define ATSHOST_TRAIN_MODEL_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,7 +90,9 @@ class TrainModel {
 
  private:
   ModelParams params_;
-  std::vector<Gradient> gradients_;  // sorted by `from`
+  // Sorted by `from`, and shared: the driver foresees with copies of the
+  // model at every frame, which need not copy a long route's gradients.
+  std::shared_ptr<const std::vector<Gradient>> gradients_;
   TrainState state_;
 };
 
