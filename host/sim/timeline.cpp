@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/sim/format.h"
+#include "host/sim/verdict.h"
 
 namespace atshost {
 namespace {
@@ -62,6 +63,20 @@ std::string Timeline::BrakeWords(const FrameRecord& r) {
   return n + " (speed hold)";
 }
 
+std::string Timeline::TripCause(const FrameRecord& r) const {
+  // The unit checked, at a beacon passed before this frame, the speed it had
+  // worked out in the frame before.
+  for (const HostEvent& e : r.events) {
+    if (e.kind != EventKind::kBeacon) continue;
+    const std::optional<float> limit = CheckedLimit(e.beacon);
+    if (limit && checked_ > *limit) {
+      return " (limit " + Shortest(*limit) + " km/h, checked " +
+             Fixed(static_cast<double>(checked_), 1) + " km/h)";
+    }
+  }
+  return {};
+}
+
 std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
   std::vector<std::string> words;
   const int32_t now = r.state.Time;
@@ -69,6 +84,7 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
   const std::string unit = reader_.Read(r);
   if (first_ || unit != unit_) {
     std::string w = "unit " + unit;
+    if (unit == "TRIPPED") w += TripCause(r);
     if (!first_ && unit == "ON" && unit_ == "TRIPPED") w += " (trip reset)";
     if (!first_ && unit == "ON" && unit_ == "WARNING") w += " (warning over)";
     words.push_back(w);
@@ -91,6 +107,14 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
                   : std::string(),
         now, power_moved || brake_moved, words);
 
+  // The tripped lamp may light while the unit is off, which the unit's state
+  // ("OFF") does not show.
+  const int32_t off_trip = r.Panel(1) != 0 && r.Panel(2) != 0 ? 1 : 0;
+  if (off_trip != off_trip_) {
+    off_trip_ = off_trip;
+    words.push_back(off_trip ? "tripped lamp on while the unit is off" + TripCause(r)
+                             : "tripped lamp off");
+  }
   if (reader_.mismatch() != mismatch_) {
     mismatch_ = reader_.mismatch();
     words.push_back(mismatch_ ? "warning lamp on: speed mismatch" : "warning lamp off");
@@ -155,6 +179,9 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
     sound_[i] = v;
   }
   first_ = false;
+  checked_ = DerivedSpeed(unit_location_, unit_ms_, r.state.Location, r.state.Time);
+  unit_location_ = r.state.Location;
+  unit_ms_ = r.state.Time;
   return words;
 }
 

@@ -63,6 +63,9 @@ class Timeline : public FrameSink {
   void Track(Handle& h, const std::string& value, int32_t now, bool moved,
              std::vector<std::string>& words);
   static constexpr int32_t kQuietMs = 1000;
+  // " (limit 68 km/h, checked 74.8 km/h)" for a trip at a beacon in this
+  // frame's events, empty otherwise.
+  std::string TripCause(const FrameRecord& frame) const;
 
   std::ostream& out_;
   bool first_ = true;
@@ -73,6 +76,12 @@ class Timeline : public FrameSink {
   Handle power_;
   Handle constant_speed_;
   int32_t emergency_lamp_ = 0;
+  int32_t off_trip_ = 0;
+  // The speed the unit worked out in the last frame, from 0 m at time 0
+  // before the first.
+  double unit_location_ = 0.0;
+  int32_t unit_ms_ = 0;
+  float checked_ = 0.0f;
   int mode_ = -1;
   int32_t stop_window_ = 0;
   int32_t stop_latch_ = 0;

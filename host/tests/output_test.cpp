@@ -32,7 +32,8 @@ std::string TimelineOf(const std::string& path) {
 TEST(Timeline, SaysWhatChangedInWords) {
   const std::string t = TimelineOf(std::string(ATS_TEST_SCENARIOS) + "/beacon_trip.txt");
   EXPECT_NE(t.find("    2.100 s        6.7 m   40.0 km/h  beacon type 0 signal 1 optional 0 "
-                   "\u2192 unit TRIPPED \u2014 brake 9 (emergency), power 0 (cut), emergency "
+                   "\u2192 unit TRIPPED (limit 28 km/h, checked 40.0 km/h) \u2014 brake 9 "
+                   "(emergency), power 0 (cut), emergency "
                    "lamp on, bell\n"),
             std::string::npos)
       << t;
@@ -41,6 +42,36 @@ TEST(Timeline, SaysWhatChangedInWords) {
   EXPECT_NE(t.find("bell stopped"), std::string::npos) << t;
   // The second beacon only continues the bell: no new "bell".
   EXPECT_EQ(t.find("beacon type 13 signal 0 optional 0 \u2192"), std::string::npos) << t;
+}
+
+// A trip's line says why: at a beacon, its limit and the speed the unit
+// checked (worked out from the frame before, not the speed reported); while
+// the unit is off, the tripped lamp is told though the unit stays "OFF".
+TEST(Timeline, TellsWhatTrippedTheUnit) {
+  struct Case {
+    const char* name;
+    const char* scenario;
+    const char* words;
+  };
+  const Case cases[] = {
+      {"a beacon passed too fast",
+       "vehicle brake-notches=8\ndoors close\nbrake 9\nframe time=1000 location=0\nkey 10\n"
+       "reverser 1\nbrake 0\nframe time=2000 location=20 speed=60\n"
+       "beacon type=0 signal=3\nframe time=3000 location=40 speed=60\n",
+       "unit TRIPPED (limit 68 km/h, checked 72.0 km/h)"},
+      {"the reverser in neutral while off",
+       "vehicle brake-notches=8\ndoors close\nbrake 9\nframe time=1000 location=0\n"
+       "advance 3 dt=100 speed=10\n",
+       "tripped lamp on while the unit is off"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    Timeline timeline(out);
+    auto library = OpenPlugin();
+    Session session(library->api(), {&timeline});
+    Replay(ParseScenario(c.scenario, "t.txt").value, session);
+    EXPECT_NE(out.str().find(c.words), std::string::npos) << c.name << ":\n" << out.str();
+  }
 }
 
 TEST(Timeline, WarningBrakeIsToldFromASpeedMismatch) {
