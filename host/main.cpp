@@ -94,7 +94,7 @@ std::string FaultPlace(const PluginFault& fault, const Session& session) {
 // files the run reads, which no result may overwrite.
 template <typename Body>
 int Run(const Options& o, const std::string& name, const std::string& title,
-        std::vector<fs::path> inputs, Body body) {
+        std::vector<fs::path> inputs, Body body, const Route* route = nullptr) {
   const std::string plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
   inputs.emplace_back(plugin);
   const fs::path folder(o.out);
@@ -120,6 +120,11 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   TraceCsv trace(csv);
   Timeline timeline(std::cout);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
+  if (route != nullptr) {
+    std::vector<double> stations;
+    for (const StationStop& st : route->stations) stations.push_back(st.location);
+    chart.SetRoute(std::move(stations), route->gradients);
+  }
   HtmlPage page(title);
   std::vector<FrameSink*> sinks = {&trace, &chart, &page};
   if (!o.quiet && o.timeline) sinks.push_back(&timeline);
@@ -206,18 +211,21 @@ int Drive(const Options& o) {
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;
   if (!demo) inputs.emplace_back(o.file);
-  return Run(o, name, demo ? "atshost drive: built-in demo route" : "drive of " + Printable(o.file),
-             inputs, [&](Session& session) {
-               const Verdict verdict = atshost::Drive(route, session).verdict;
-               if (!o.quiet) {
-                 for (const std::string& line : VerdictLines(verdict)) {
-                   std::cout << "atshost: " << line << '\n';
-                 }
-               }
-               const bool failed = !verdict.trips.empty() || verdict.missed_stations() > 0 ||
-                                   verdict.ending == Ending::kHeldAtSignal;
-               return o.strict && failed ? kChecksFailed : kOk;
-             });
+  return Run(
+      o, name, demo ? "atshost drive: built-in demo route" : "drive of " + Printable(o.file),
+      inputs,
+      [&](Session& session) {
+        const Verdict verdict = atshost::Drive(route, session).verdict;
+        if (!o.quiet) {
+          for (const std::string& line : VerdictLines(verdict)) {
+            std::cout << "atshost: " << line << '\n';
+          }
+        }
+        const bool failed = !verdict.trips.empty() || verdict.missed_stations() > 0 ||
+                            verdict.ending == Ending::kHeldAtSignal;
+        return o.strict && failed ? kChecksFailed : kOk;
+      },
+      &route);
 }
 
 // The route driven by the family of careful drivers side by side, then the
@@ -267,12 +275,14 @@ int Check(const Options& o) {
   Options again = o;
   again.timeline = false;
   const Route worst_route = WithDriver(route, worst);
-  const int status =
-      Run(again, name, "atshost check of " + Printable(o.file) + ": " + worst.name + " driving",
-          {fs::path(o.file)}, [&](Session& session) {
-            atshost::Drive(worst_route, session);
-            return kOk;
-          });
+  const int status = Run(
+      again, name, "atshost check of " + Printable(o.file) + ": " + worst.name + " driving",
+      {fs::path(o.file)},
+      [&](Session& session) {
+        atshost::Drive(worst_route, session);
+        return kOk;
+      },
+      &worst_route);
   if (status != kOk) return status;
   if (!o.quiet) std::cout << "atshost: wrote " << page_path.string() << '\n';
   std::cout << "atshost: " << CheckSummary(result) << '\n';

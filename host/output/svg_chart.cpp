@@ -48,6 +48,14 @@ constexpr const char* kPowerColour = "#2e7d32";
 constexpr const char* kGovernorColour = "#d84315";
 constexpr const char* kReleaseColour = "#ef6c00";
 constexpr const char* kLimitColour = "#6a1b9a";
+constexpr const char* kStationColour = "#00695c";
+constexpr const char* kGradientColour = "#795548";
+// The gradient profile's half height, px.
+constexpr double kProfileHeight = 30.0;
+// Labels stack at most this many lines before they start again at the first.
+constexpr int kMaxStack = 4;
+// A train this close to a station has reached it, m.
+constexpr double kStationReachedM = 1.0;
 
 std::string Num(double v) { return Fixed(v, 1); }
 
@@ -185,8 +193,15 @@ std::optional<double> BeaconLimit(const ATS_BEACONDATA& b) {
   return limit ? std::optional<double>(*limit) : std::nullopt;
 }
 
+void SvgChart::SetRoute(std::vector<double> stations, std::vector<Gradient> gradients) {
+  std::sort(stations.begin(), stations.end());
+  stations_ = std::move(stations);
+  if (!gradients.empty()) profile_.emplace(ModelParams{}, std::move(gradients), TrainState{});
+}
+
 void SvgChart::OnFrame(const FrameRecord& r) {
   Sample s;
+  s.gradient = profile_ ? profile_->GradientAt(r.state.Location) : 0.0;
   s.time_s = r.state.Time / kMsPerS;
   s.location = r.state.Location;
   s.speed = r.state.Speed;
@@ -219,6 +234,13 @@ void SvgChart::OnFrame(const FrameRecord& r) {
   }
   if (unit == "WARNING" && (before == nullptr || std::string(before->unit) != unit)) {
     mark(Mark::Kind::kWarning, "WARNING", std::nullopt);
+  }
+  // A station is marked where the train first comes within a metre of it.
+  for (; next_station_ < stations_.size() &&
+         s.location >= stations_[next_station_] - kStationReachedM;
+       ++next_station_) {
+    mark(Mark::Kind::kStation, "station " + Grouped(stations_[next_station_], 0) + " m",
+         std::nullopt);
   }
   if (r.Panel(11) != 0 && (samples_.empty() || !in_window_)) {
     mark(Mark::Kind::kStop, "stop window", std::nullopt);
@@ -376,8 +398,14 @@ void SvgChart::Write(std::ostream& out) const {
 
   // Marks: beacons with their limits, trips, warnings, stops. Labels stay
   // inside the plot, and labels of beacons passed close together stack.
-  double last_label_x = -1e9;
-  int stacked = 0;
+  double last_label_x = -1e9, last_limit_x = -1e9, last_station_x = -1e9;
+  int stacked = 0, limit_stacked = 0, station_stacked = 0;
+  // A label to the right of its mark, or to its left near the right edge.
+  auto near_right = [](double mx) { return mx > kRight - 2.0 * kLabelRoom; };
+  auto Inside = [&](double mx, double gap) { return near_right(mx) ? mx - gap : mx + gap; };
+  auto Anchor = [&](double mx) {
+    return std::string(near_right(mx) ? "text-anchor=\"end\"" : "text-anchor=\"start\"");
+  };
   for (const Mark& m : marks_) {
     if (!placed(X(m))) continue;
     const double mx = px(X(m));
@@ -389,8 +417,14 @@ void SvgChart::Write(std::ostream& out) const {
           const double ly = v(std::clamp(*m.limit, v_lo, v_hi));
           svg += Line(mx - 10, ly, mx + 10, ly,
                       std::string("stroke=\"") + kLimitColour + "\" stroke-width=\"4\"");
-          svg += Text(mx + 12, ly - 4, "limit " + m.label,
-                      (std::string("fill=\"") + kLimitColour + "\"").c_str());
+          // Limits passed close together stack their labels upwards, and
+          // each stays inside the plot.
+          limit_stacked = mx - last_limit_x < 2.0 * kLabelRoom ? limit_stacked + 1 : 0;
+          last_limit_x = mx;
+          const double y = std::clamp(ly - 4 - kStackStep * (limit_stacked % kMaxStack),
+                                      kSpeedTop + kStackStep, kSpeedBottom - 4);
+          svg += Text(Inside(mx, 12), y, "limit " + m.label,
+                      (std::string("fill=\"") + kLimitColour + "\" " + Anchor(mx)).c_str());
         } else {
           stacked = mx - last_label_x < kLabelRoom ? stacked + 1 : 0;
           last_label_x = mx;
@@ -403,10 +437,21 @@ void SvgChart::Write(std::ostream& out) const {
         const char* colour = m.kind == Mark::Kind::kTrip ? "#b71c1c" : "#e65100";
         svg += Line(mx, kSpeedTop, mx, kHandleBottom,
                     std::string("stroke=\"") + colour + "\" stroke-width=\"2\"");
-        svg += Text(mx + 4, kSpeedTop + 14, m.label,
-                    (std::string("fill=\"") + colour + "\" font-weight=\"bold\"").c_str());
+        svg += Text(
+            Inside(mx, 4), kSpeedTop + 14, m.label,
+            (std::string("fill=\"") + colour + "\" font-weight=\"bold\" " + Anchor(mx)).c_str());
         break;
       }
+      case Mark::Kind::kStation:
+        svg += Line(mx, kSpeedTop, mx, kSpeedBottom,
+                    std::string("stroke=\"") + kStationColour + "\" stroke-width=\"1.5\"");
+        station_stacked = mx - last_station_x < 2.0 * kLabelRoom ? station_stacked + 1 : 0;
+        last_station_x = mx;
+        svg += Text(Inside(mx, 4), kSpeedTop + 28 + kStackStep * (station_stacked % kMaxStack),
+                    m.label,
+                    (std::string("fill=\"") + kStationColour + "\" font-size=\"10\" " + Anchor(mx))
+                        .c_str());
+        break;
       case Mark::Kind::kStop:
         svg += "<circle cx=\"" + Num(mx) + "\" cy=\"" + Num(v(0.0)) +
                "\" r=\"6\" fill=\"none\" stroke=\"#00897b\" stroke-width=\"2\"/>\n";
@@ -424,6 +469,27 @@ void SvgChart::Write(std::ostream& out) const {
     speed.Add(px(X(s)), v(std::clamp(s.speed, v_lo, v_hi)));
   }
   svg += speed.Take() + "\"/>\n";
+
+  // The gradient profile along the foot of the speed panel: rising above its
+  // base line, falling below, at the steepest a fixed height.
+  if (profile_) {
+    double steepest = 0.0;
+    for (const Sample& s : samples_) steepest = std::max(steepest, std::abs(s.gradient));
+    if (steepest > 0.0) {
+      const double base = kSpeedBottom - kProfileHeight;
+      svg += Line(kLeft, base, kRight, base, "stroke=\"#bdbdbd\" stroke-dasharray=\"1 3\"");
+      Points profile;
+      for (const Sample& s : samples_) {
+        if (!placed(X(s))) continue;
+        profile.Add(px(X(s)), base - s.gradient / steepest * (kProfileHeight - 4));
+      }
+      svg += std::string("<polyline fill=\"none\" stroke=\"") + kGradientColour +
+             "\" stroke-width=\"1.2\" points=\"" + profile.Take() + "\"/>\n";
+      svg += Text(kLeft + 4, base - kProfileHeight + 12,
+                  "gradient (steepest " + Fixed(steepest, 1) + " \u2030)",
+                  (std::string("fill=\"") + kGradientColour + "\" font-size=\"10\"").c_str());
+    }
+  }
 
   // Handles as steps: what the driver asked for (thin, dashed) under what the
   // plug-in returned (thick).

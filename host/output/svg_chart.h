@@ -14,6 +14,7 @@
 
 #include "host/sim/session.h"
 #include "host/sim/timeline.h"
+#include "host/sim/train_model.h"
 
 namespace atshost {
 
@@ -26,6 +27,10 @@ class SvgChart : public FrameSink {
 
   SvgChart(std::string title, Axis axis) : title_(std::move(title)), axis_(axis) {}
   void OnFrame(const FrameRecord& frame) override;
+  // A drive's stations and gradients, drawn where the train meets them: the
+  // stations as marks, the gradients as a profile along the foot of the
+  // speed panel. Given before the first frame.
+  void SetRoute(std::vector<double> stations, std::vector<Gradient> gradients);
   // Writes the whole chart.
   void Write(std::ostream& out) const;
 
@@ -45,13 +50,14 @@ class SvgChart : public FrameSink {
     double speed;
     int32_t brake, power, driver_brake, driver_power, constant_speed;
     const char* unit;
+    double gradient;  // permille, where the route gives gradients
   };
   struct Mark {
     double time_s;
     double location;
     std::string label;
     std::optional<double> limit;  // a beacon's limit
-    enum class Kind { kTrip, kWarning, kBeacon, kStop } kind;
+    enum class Kind { kTrip, kWarning, kBeacon, kStop, kStation } kind;
   };
 
   double X(const Sample& s) const { return axis_ == Axis::kTime ? s.time_s : s.location; }
@@ -70,6 +76,9 @@ class SvgChart : public FrameSink {
   bool in_window_ = false;
   int32_t emergency_ = 0;
   int32_t top_power_ = 0;
+  std::vector<double> stations_;  // in order of location
+  std::size_t next_station_ = 0;
+  std::optional<TrainModel> profile_;  // answers the gradient at a location
 };
 
 }  // namespace atshost

@@ -68,6 +68,9 @@ constexpr double kHeldWithinM = 3.0 * kSignalStandOffM;
 // limit needs no foresight yet.
 constexpr double kReachFactor = 1.2;
 constexpr double kReachSeconds = 2.0;
+// Closer than this to where the speed must be down, he foresees at the
+// plain step.
+constexpr double kFineForesightM = 50.0;
 // A careful driver looks ahead for where to begin braking this often, not
 // at every frame: his margins take the few metres it may cost.
 constexpr int32_t kCarefulLookMs = 100;
@@ -347,7 +350,10 @@ class Driver {
   double SpeedAt(int32_t notch, int32_t reverser, double location) const {
     TrainModel probe = model_;
     const ATS_HANDLES hold{notch, 0, reverser, 2};
-    const double dt = ForesightStep();
+    // Close to the point, coarse steps would step past it.
+    const double dt = location - probe.state().location < kFineForesightM
+                          ? std::max(route_.frame_ms, kForesightStepMs) / kMsPerS
+                          : ForesightStep();
     for (double t = 0.0; t < kForesightSeconds; t += dt) {
       const TrainState& p = probe.state();
       if (p.speed == 0.0) return 0.0;
@@ -425,6 +431,12 @@ class Driver {
       }
       if (v <= target) continue;
       const double aim = AimFor(s, l.location);
+      if (aim <= s.location) {
+        // Too close for braking to change the speed the unit will check:
+        // whatever brake is on stays on until the beacon is passed.
+        if (braking_[i] != 0) needed = std::max(needed, h.brake);
+        continue;
+      }
       if (braking_[i] == 0 &&
           (!looking_ || SpeedAt(ApproachNotch(), h.reverser, aim) <= target - kApproachMarginKmh)) {
         continue;
