@@ -214,6 +214,15 @@ def main():
         browser.send("Page.navigate", session, url=f"{page}#t={seconds}")
         browser.wait_for("Page.loadEventFired")
         shown_frame(trip)
+        # At the trip the bell was started in this very frame, and the sound
+        # says so; every lamp names its panel index.
+        bell = evaluate("document.querySelector('[data-sound=\"8\"]').dataset.word")
+        if bell != f"play once · from frame {trip}":
+            problems.append(f"frame {trip}: the bell shows '{bell}', not the frame it started")
+        unnamed = evaluate("Array.from(document.querySelectorAll('[data-panel]'))"
+                           ".filter(e => e.title !== 'panel ' + e.dataset.panel).length")
+        if unnamed != 0:
+            problems.append(f"{unnamed} lamps do not name their panel index")
         # A key moves one frame on, and the address follows.
         for kind in ("keyDown", "keyUp"):
             browser.send("Input.dispatchKeyEvent", session, type=kind, key="ArrowRight",

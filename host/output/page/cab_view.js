@@ -67,6 +67,18 @@
     return column.value[lo];
   }
 
+  // The frame in which the sound playing at `position` was last started (a
+  // play command, once or looping), or null if none was sent yet.
+  function startedAt(column, position) {
+    const at = column.at;
+    let k = at.length - 1;
+    while (k >= 0 && at[k] > position) --k;
+    for (; k >= 0; --k) {
+      if (column.value[k] === 0 || column.value[k] === 1) return at[k];
+    }
+    return null;
+  }
+
   function decodeGroup(group) {
     const out = {};
     for (const key of Object.keys(group)) out[key] = decodeChanges(group[key]);
@@ -243,7 +255,9 @@
     for (const { element, column } of soundElements) {
       const v = valueAt(column, p);
       element.dataset.value = v;
-      element.dataset.word = SOUND_WORDS[v] || String(v);
+      const started = v === -10000 ? null : startedAt(column, p);
+      element.dataset.word =
+        (SOUND_WORDS[v] || String(v)) + (started === null ? '' : ` · from frame ${run.first + started}`);
     }
     const emergencyNotch = valueAt(emergency, p);
     const driver = {};
@@ -437,11 +451,24 @@
     act();
   }, true);
 
+  // Each lamp names its panel index on hover, and all of them at once behind
+  // the indices toggle.
+  for (const { element } of panelElements) element.title = `panel ${element.dataset.panel}`;
+  for (const { element } of soundElements) element.title = `sound ${element.dataset.sound}`;
+  const indices = $('indices');
+  if (indices) {
+    indices.addEventListener('click', () => {
+      const on = document.body.classList.toggle('show-indices');
+      indices.setAttribute('aria-pressed', String(on));
+    });
+  }
+
   // --- Start ----------------------------------------------------------------
 
   if (count === 0) {
     $('events').textContent = 'no frames were run';
     for (const b of document.querySelectorAll('#controls button, #slider')) b.disabled = true;
+    if (indices) indices.disabled = false;
     document.body.dataset.frame = '';
     return;
   }
