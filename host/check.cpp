@@ -3,16 +3,65 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
-#include <thread>
 
 #include "host/plugin_library.h"
 #include "host/sim/format.h"
+
+// MinGW's win32 thread model has no std::thread; there the workers are
+// Windows threads.
+#if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
+#include <thread>
+#define ATS_STD_THREADS 1
+#elif defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace atshost {
 namespace {
 
 namespace fs = std::filesystem;
+
+#if !defined(ATS_STD_THREADS) && defined(_WIN32)
+struct Job {
+  const std::function<void(unsigned)>* work;
+  unsigned index;
+};
+
+DWORD WINAPI RunJob(LPVOID p) {
+  const Job& job = *static_cast<const Job*>(p);
+  (*job.work)(job.index);
+  return 0;
+}
+#endif
+
+// Runs work(0) .. work(n - 1) side by side and waits for them all.
+void SideBySide(unsigned n, const std::function<void(unsigned)>& work) {
+#if defined(ATS_STD_THREADS)
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < n; ++i) threads.emplace_back(work, i);
+  for (std::thread& t : threads) t.join();
+#elif defined(_WIN32)
+  std::vector<Job> jobs(n);
+  std::vector<HANDLE> handles;
+  for (unsigned i = 0; i < n; ++i) {
+    jobs[i] = {&work, i};
+    const HANDLE h = CreateThread(nullptr, 0, RunJob, &jobs[i], 0, nullptr);
+    if (h == nullptr) {
+      work(i);  // no thread to be had: this one here and now
+    } else {
+      handles.push_back(h);
+    }
+  }
+  for (HANDLE h : handles) {
+    WaitForSingleObject(h, INFINITE);
+    CloseHandle(h);
+  }
+#else
+  for (unsigned i = 0; i < n; ++i) work(i);
+#endif
+}
 
 // The chart of a check needs no more than a point every few metres.
 constexpr double kCurveStepM = 5.0;
@@ -132,16 +181,18 @@ CheckResult RunCheck(const Route& route, const std::string& plugin, const std::s
 #endif
 
   // Each worker's own copy of the library, so that each has a unit of its
-  // own: a library opened twice by one path is the same library.
+  // own: a library opened twice by one path is the same library, and a
+  // Windows loader may take one of the same name for it too, so each copy
+  // has a name of its own.
   std::vector<std::string> paths(workers, plugin);
   std::error_code ec;
   if (workers > 1) {
     fs::create_directories(scratch, ec);
+    const fs::path original(plugin);
     for (unsigned i = 0; i < workers && !ec; ++i) {
-      const fs::path folder = fs::path(scratch) / ("worker-" + std::to_string(i));
-      fs::create_directories(folder, ec);
-      if (ec) break;
-      paths[i] = (folder / fs::path(plugin).filename()).string();
+      paths[i] = (fs::path(scratch) / (original.stem().string() + "-worker" + std::to_string(i) +
+                                       original.extension().string()))
+                     .string();
       fs::copy_file(plugin, paths[i], fs::copy_options::overwrite_existing, ec);
     }
     if (ec) {
@@ -153,29 +204,25 @@ CheckResult RunCheck(const Route& route, const std::string& plugin, const std::s
 
   std::atomic<std::size_t> next{0};
   std::vector<std::string> errors(workers);
-  std::vector<std::thread> threads;
-  for (unsigned w = 0; w < workers; ++w) {
-    threads.emplace_back([&, w] {
-      std::unique_ptr<PluginLibrary> library;
+  SideBySide(workers, [&](unsigned w) {
+    std::unique_ptr<PluginLibrary> library;
+    try {
+      library = PluginLibrary::Open(paths[w]);
+    } catch (const PluginLoadError& e) {
+      errors[w] = e.what();
+      return;
+    }
+    for (std::size_t i = next++; i < result.drives.size(); i = next++) {
+      CheckDrive& d = result.drives[i];
+      CurveSink curve(d.curve);
+      Session session(library->api(), {&curve});
       try {
-        library = PluginLibrary::Open(paths[w]);
-      } catch (const PluginLoadError& e) {
-        errors[w] = e.what();
-        return;
+        d.result = Drive(WithDriver(route, d.driver), session);
+      } catch (const PluginFault& e) {
+        d.fault = "the plug-in failed in " + e.entry() + ": " + e.what();
       }
-      for (std::size_t i = next++; i < result.drives.size(); i = next++) {
-        CheckDrive& d = result.drives[i];
-        CurveSink curve(d.curve);
-        Session session(library->api(), {&curve});
-        try {
-          d.result = Drive(WithDriver(route, d.driver), session);
-        } catch (const PluginFault& e) {
-          d.fault = "the plug-in failed in " + e.entry() + ": " + e.what();
-        }
-      }
-    });
-  }
-  for (std::thread& t : threads) t.join();
+    }
+  });
   if (workers > 1) fs::remove_all(scratch, ec);
   for (const std::string& e : errors) {
     if (!e.empty()) error = e;

@@ -13,7 +13,6 @@
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "host/check.h"
 #include "host/input_file.h"
@@ -37,6 +36,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -45,6 +45,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace atshost;
+
+// How many drives `check` runs side by side: one for each processor.
+unsigned ProcessorCount() {
+#if defined(_WIN32)
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return std::max<unsigned>(1, info.dwNumberOfProcessors);
+#else
+  const long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<unsigned>(n) : 1;
+#endif
+}
 
 // Names this run's scratch folder apart from another's.
 long CurrentProcessId() {
@@ -254,8 +266,7 @@ int Check(const Options& o) {
   const fs::path scratch =
       fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(CurrentProcessId()));
   std::string error;
-  const CheckResult result = RunCheck(route, plugin, scratch.string(),
-                                      std::max(1u, std::thread::hardware_concurrency()), error);
+  const CheckResult result = RunCheck(route, plugin, scratch.string(), ProcessorCount(), error);
   if (!error.empty()) return Fail(error);
 
   if (!o.quiet) {
