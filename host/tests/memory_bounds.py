@@ -6,6 +6,7 @@ events and counts the rest; the trace keeps every event.
   memory_bounds.py ATSHOST WORK_DIR"""
 import os
 import resource
+import shutil
 import subprocess
 import sys
 
@@ -40,6 +41,7 @@ else:
         horns = sum(row.count("horn 1") for row in trace)
     if horns != FRAMES * EVENTS_PER_FRAME:
         failures.append("the trace holds %d of the %d events" % (horns, FRAMES * EVENTS_PER_FRAME))
+shutil.rmtree(work)  # 60 MB of scenario and trace
 for f in failures:
     print("FAIL:", f)
 if not failures:
