@@ -55,11 +55,12 @@ while IFS='|' read -r faults args want_status must_say must_not_ask after; do
   out=$(PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache ATS_APT_RETRY_DELAY=0 \
     bash "$src/scripts/bootstrap" $args 2>&1)
   status=$?
-  # A second run right after: nothing left to do but repeat what was left out,
-  # without asking apt again.
+  # A second run right after, a `demo` one between: nothing left to do but
+  # repeat what was left out, without asking apt again.
   calls_before=$(wc -l <"$FAKE/calls")
   again=""
   case $after in *again*)
+    PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache bash "$src/scripts/bootstrap" demo 2>&1
     again=$(PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache bash "$src/scripts/bootstrap" $args 2>&1)
   esac
   calls=$(cat "$FAKE/calls")
