@@ -69,7 +69,10 @@ int Register(const fs::path& temporary) {
     g_used[i].store(true);
 #if !defined(_WIN32)
     static const bool handlers = [] {
-      for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, RemoveTemporariesAndStop);
+      // A signal the run was started ignoring (nohup) stays ignored.
+      for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        if (std::signal(s, RemoveTemporariesAndStop) == SIG_IGN) std::signal(s, SIG_IGN);
+      }
       return true;
     }();
     (void)handlers;
