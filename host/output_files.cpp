@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstring>
 #include <system_error>
@@ -11,6 +12,7 @@
 #include <io.h>
 #include <process.h>
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -94,14 +96,41 @@ int ProcessId() {
 #endif
 }
 
+// Removes the temporary files `prefix` + "PID-N" in `folder` that a run
+// killed outright (SIGKILL, a power cut) left behind: those of processes that
+// no longer exist. Where that cannot be told, nothing is removed.
+void RemoveStaleTemporaries(const fs::path& folder, const std::string& prefix) {
+#if !defined(_WIN32)
+  std::error_code ec;
+  for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    int pid = 0;
+    const char* digits = name.c_str() + prefix.size();
+    const auto [rest, error] = std::from_chars(digits, name.c_str() + name.size(), pid);
+    if (error != std::errc() || *rest != '-' || pid <= 0) continue;
+    if (kill(pid, 0) != 0 && errno == ESRCH) {
+      std::error_code ignored;
+      fs::remove(it->path(), ignored);
+    }
+  }
+#else
+  (void)folder;
+  (void)prefix;
+#endif
+}
+
 }  // namespace
 
 OutputFile::OutputFile(fs::path path) : path_(std::move(path)) {
   // Hidden, and named after the output and this process, so that it is
   // plain whose it is; a stale one of the same name is replaced.
   static int count = 0;
-  temporary_ = path_.parent_path() / ("." + path_.filename().string() + ".tmp-" +
-                                      std::to_string(ProcessId()) + "-" + std::to_string(count++));
+  const std::string prefix = "." + path_.filename().string() + ".tmp-";
+  RemoveStaleTemporaries(path_.parent_path(), prefix);
+  temporary_ =
+      path_.parent_path() / (prefix + std::to_string(ProcessId()) + "-" + std::to_string(count++));
   std::error_code ec;
   fs::remove(temporary_, ec);
   slot_ = Register(temporary_);

@@ -27,7 +27,8 @@ std::string LastSystemError();
 // rename is atomic), and a run that fails or is stopped leaves the previous
 // file exactly as it was. A name that is a symbolic link is replaced by the
 // new file, never written through. An interrupted run (SIGINT, SIGTERM,
-// SIGHUP) removes its temporary files on the way out.
+// SIGHUP) removes its temporary files on the way out; those of a run killed
+// outright are removed by the next run that writes the same output.
 class OutputFile {
  public:
   explicit OutputFile(std::filesystem::path path);

@@ -95,7 +95,12 @@ for signal in TERM KILL; do
   [ "$signal" = KILL ] || ! compgen -G "$work/stopped/.long.*" >/dev/null ||
     fail "SIGTERM left temporary files: $(ls -A "$work/stopped")"
 done
-rm -rf "$work/stopped"  # SIGKILL's temporary files: a trace of up to 190 MB
+# The next run there takes away what the killed one left, and replaces all.
+expect_status 0 'wrote' -- replay "$work/long.txt" --out "$work/stopped" --chart-x distance
+[ -z "$(ls -A "$work/stopped" | grep -v '^long\.\(csv\|svg\|html\)$')" ] ||
+  fail "temporary files left after the next run: $(ls -A "$work/stopped")"
+[ "$(cat "$work/stopped/long.svg")" != "previous long.svg" ] || fail "the next run replaced nothing"
+rm -rf "$work/stopped"  # a trace of 190 MB
 
 if [ "$failures" -ne 0 ]; then echo "$failures checks failed" >&2; exit 1; fi
 echo "atshost command line: all checks passed"
