@@ -69,7 +69,7 @@ row 2 'is a folder, not a file'   - - -- drive folder
 row 2 'is a device, not a file'   - - -- drive /dev/zero
 row 2 'larger than 64 MiB'        - - -- replay huge.txt
 row 0 '1 frames'                  - - -- replay <(printf 'frame\n')
-# Values the README allows for a frame run through and chart.
+# Values the manual allows for a frame run through and chart.
 row 0 '6 frames'                  txt 'frame speed=inf\nadvance 5\n' -- replay @
 grep -q 'off the scale' out$n/in$n.svg || fail "row $n: the chart does not say what it left out"
 row 0 '6 frames'                  txt 'frame speed=1e308\nadvance 5 speed=-1e308\n' -- replay @

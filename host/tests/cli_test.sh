@@ -34,7 +34,7 @@ grep -q $'\r' "$work/demo/demo.csv" && fail "demo.csv has carriage returns"
 [ -z "$("$atshost" drive --quiet --out "$work/quiet")" ] || fail "--quiet printed something"
 cmp -s "$work/demo/demo.csv" "$work/quiet/demo.csv" || fail "two runs of the demo differ"
 
-# The example route of the README.
+# The example route of the manual (docs/atshost.md).
 expect_status 0 'IN STOP WINDOW' -- drive "$here/scenarios/station.route" --out "$work/route"
 [ -s "$work/route/station.csv" ] || fail "no station.csv"
 [ -s "$work/route/station.html" ] || fail "no station.html"
