@@ -328,10 +328,15 @@ int Check(const Options& o) {
   fs::create_directories(folder, ec);
   if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
   {
-    std::ofstream page(page_path, std::ios::binary);
-    WriteCheckPage(page, "atshost check of " + Printable(o.file), route, result);
-    page.close();
-    if (!page) return Fail("writing '" + page_path.string() + "' failed: " + LastSystemError());
+    // Replaced whole, and only once complete, as every output is.
+    OutputFile page(page_path);
+    if (!page.is_open()) {
+      return Fail("cannot write '" + page_path.string() + "': " + LastSystemError());
+    }
+    WriteCheckPage(page.stream(), "atshost check of " + Printable(o.file), route, result);
+    std::string why = page.Close();
+    if (why.empty()) why = page.Commit();
+    if (!why.empty()) return Fail("writing '" + page_path.string() + "' failed: " + why);
   }
   // The worst drive once more, for its trace, chart and cab view.
   const CarefulDriver& worst = result.drives[result.worst].driver;
