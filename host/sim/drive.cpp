@@ -475,7 +475,22 @@ class Driver {
     const double v = Abs(s.speed);
     int32_t notch = LimitNotch(s, h);
     const double want = WantedSpeed(s);
-    if (notch == 0 && v > kGovernorKmh - kBelowGovernorKmh / 2.0) notch = kOverspeedNotch;
+    // Past his speed on a fall he brakes, from a light notch, one notch more
+    // at each look while the train still gains and one less while it loses,
+    // until it is back at his cruising speed.
+    const double cruise = kGovernorKmh - kBelowGovernorKmh;
+    if (v > cruise + kBelowGovernorKmh / 2.0) overspeeding_ = true;
+    if (v <= cruise) overspeeding_ = false;
+    if (notch == 0 && overspeeding_) {
+      notch = std::clamp(h.brake, kOverspeedNotch, route_.model.brake_notches);
+      if (looking_) {
+        if (v > overspeed_from_ && notch < route_.model.brake_notches) ++notch;
+        if (v < overspeed_from_ && notch > kOverspeedNotch) --notch;
+        overspeed_from_ = v;
+      }
+    } else {
+      overspeed_from_ = v;
+    }
     if (next_limit_ < limits_.size() && limits_[next_limit_].limit <= 0.0f && v == 0.0 &&
         limits_[next_limit_].location - s.location <= kHeldWithinM) {
       // Standing before a stop signal: secure the train and wait.
@@ -542,6 +557,8 @@ class Driver {
   std::vector<StationReport> outcomes_;  // by station, in order of location
   std::vector<LimitPoint> limits_;       // a careful driver's, in order of location
   bool looking_ = true;                  // a careful driver looks ahead in this frame
+  bool overspeeding_ = false;            // braking back to his cruising speed on a fall
+  double overspeed_from_ = 0.0;          // the speed at the last look while doing so
   int64_t frames_ = 0;
   std::vector<Gradient> sections_;  // a careful driver's view of the gradients, by location
   std::vector<char> braking_;       // by limit: he has begun braking for it

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -126,6 +127,28 @@ TEST(CarefulDriver, PassesEveryLimitAtLeastTheMarginBelow) {
       // Near 0 m the float32 location costs well under 0.1 km/h.
       EXPECT_LE(p.checked_kmh, p.limit_kmh - c.margin + 0.1) << p.location;
     }
+  }
+}
+
+// On a long 40 per mille fall, coasting would take the train past the
+// governor's 76 km/h; he brakes back to his cruising speed instead, with the
+// speed hold as without it.
+TEST(CarefulDriver, StaysBelowTheGovernorOnAFall) {
+  for (const char* cruise : {"coast", "hold"}) {
+    test::Recorder recorder;
+    auto library = OpenPlugin();
+    Session session(library->api(), {&recorder});
+    Drive(
+        ParseRoute(std::string("driver limits=keep cruise=") + cruise +
+                       "\nstart doors=closed\nat 1 s key 10\nat 2 s reverser 1; brake 0; power 4\n"
+                       "gradient 200 -40\nstation 3000\n",
+                   "fall.route")
+            .value,
+        session);
+    float fastest = 0.0f;
+    for (const FrameRecord& r : recorder.frames) fastest = std::max(fastest, r.state.Speed);
+    EXPECT_GT(fastest, 70.0f) << cruise;
+    EXPECT_LT(fastest, 76.0f) << cruise;
   }
 }
 
