@@ -94,6 +94,14 @@ row 2 ':1: mr-start must be below mr-stop' route 'model mr-start=900\n' -- drive
 row 2 ':1: max-accel must be 0 to 20 km/h/s, not 1e308' route 'model max-accel=1e308\n' -- drive @
 row 2 ':1: bc-emergency must not be below bc-service' route 'model bc-service=500\n' -- drive @
 row 2 ':1: end location 0 m is not ahead of the start' route 'end location=0\n' -- drive @
+# The careful driver's fields, and check: refused as drive refuses.
+row 2 ":1: limits must be 'keep' or 'ignore'" route 'driver limits=some\n' -- drive @
+row 2 ':1: margin and cruise are the careful driver.s: give limits=keep' route 'driver margin=2\n' -- drive @
+row 2 ':1: margin must be 0 to 20 km/h' route 'driver limits=keep margin=25\n' -- drive @
+row 2 ":1: cruise must be 'hold' or 'coast'" route 'driver limits=keep cruise=fast\n' -- check @
+row 2 ":1: unknown command 'bogus'" route 'bogus\n' -- check @
+row 2 "would overwrite the input '.*in[0-9]+.csv'" csv 'station 300\n' -- check @ --out "$work"
+row 2 "plug-in library 'folder' is a folder, not a library" route 'station 300\n' -- --plugin folder check @
 # Libraries: checked before the system loader maps them.
 row 2 "plug-in library 'folder' is a folder, not a library" - - -- --plugin folder drive
 row 2 'not a valid library: the file is cut short: it has 3000 bytes' - - -- --plugin truncated.so drive
