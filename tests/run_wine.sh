@@ -18,6 +18,14 @@
 # --arch win32 (the default) runs 32-bit programs in a 32-bit prefix; win64
 # runs 64-bit programs in a 64-bit prefix.
 #
+# --x11 runs the program with Wine's X11 driver on the display in DISPLAY (a
+# virtual one: tests/run_xvfb.sh starts it), and waits for the prefix's server
+# to end before it exits, so that no Wine process outlives that display. Wine
+# picks one driver per prefix's desktop, so such runs have a prefix of their
+# own, never one that headless runs share. With --init it sets that prefix up
+# (headless) for a display with no window manager: Wine draws the windows'
+# frames itself, and hiding a window does not wait for a manager to answer.
+#
 # In CMake, for example:
 #   add_test(NAME my_test COMMAND bash ${PROJECT_SOURCE_DIR}/tests/run_wine.sh
 #            --prefix ${CMAKE_BINARY_DIR}/wineprefix --cwd ${ATS_WIN32_DIR}
@@ -41,7 +49,7 @@ set -uo pipefail
 kSkip=77
 kTimedOut=124
 
-prefix="" cwd="" init=0 limit=120 arch=win32
+prefix="" cwd="" init=0 limit=120 arch=win32 x11=0
 while [ $# -gt 0 ]; do
   case $1 in
     --arch) arch=$2; shift 2 ;;
@@ -49,6 +57,7 @@ while [ $# -gt 0 ]; do
     --cwd) cwd=$2; shift 2 ;;
     --timeout) limit=$2; shift 2 ;;
     --init) init=1; limit=480; shift ;;
+    --x11) x11=1; shift ;;
     --) shift; break ;;
     -*) echo "run_wine.sh: unknown option $1" >&2; exit 2 ;;
     *) break ;;
@@ -93,7 +102,13 @@ export WINEPREFIX=$prefix
 export WINEARCH=$arch
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko install prompts
-unset DISPLAY WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY
+if [ "$x11" -eq 0 ] || [ "$init" -eq 1 ]; then
+  unset DISPLAY
+elif [ -z "${DISPLAY:-}" ]; then
+  echo "run_wine.sh: --x11 needs a display in DISPLAY" >&2
+  exit 2
+fi
 
 # A wine server started here, detached from this script's output: otherwise it
 # would inherit CTest's pipes and outlive the test holding them open. If one
@@ -115,6 +130,10 @@ if [ "$init" -eq 1 ]; then
   timeout --kill-after=10 "$limit" "$loader" wineboot --init </dev/null
   status=$?
   [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "wineboot --init"
+  if [ "$status" -eq 0 ] && [ "$x11" -eq 1 ]; then
+    "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null
+    status=$?
+  fi
   wineserver -w  # the prefix is complete on disk once its server is gone
   [ "$status" -eq 0 ] && echo "wine prefix ready: $prefix ($answer)"
   exit "$status"
@@ -128,4 +147,5 @@ start_server
 timeout --kill-after=10 "$limit" "$loader" "$program" "$@" </dev/null
 status=$?
 [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "$program"
+[ "$x11" -eq 0 ] || timeout 30 wineserver -w
 exit "$status"
