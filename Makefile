@@ -73,17 +73,21 @@ fuzz: bootstrap
 
 # Line and branch coverage of the plug-in's own code by every native test.
 # The Windows-only keyboard code is not compiled here, so it is not counted.
+# Built without ccache's base directory: with it, ccache hands the compiler
+# relative source paths, which gcov cannot find again from outside the root.
+# gcovr looks for counters in the coverage build alone: the Wine prefixes in
+# the other build folders lead, through their drive Z:, to the whole disk.
 COVERAGE := build/coverage
 coverage: bootstrap
 	@cmake --preset coverage >/dev/null
-	@cmake --build --preset coverage -j $(JOBS)
+	@env -u CCACHE_BASEDIR cmake --build --preset coverage -j $(JOBS)
 	@find $(COVERAGE) -name '*.gcda' -delete
 	@ctest --preset coverage -j $(JOBS) --progress
 	@mkdir -p $(COVERAGE)/html
 	@gcovr --root . --object-directory $(COVERAGE) --exclude-directories '.*/CMakeFiles/[0-9.]+' \
 	  --filter 'unit/' --filter 'plugin/' --exclude 'plugin/keyboard_directinput\.cpp' \
 	  --exclude-throw-branches --exclude-unreachable-branches \
-	  --txt --html-details $(COVERAGE)/html/index.html --print-summary
+	  --txt --html-details $(COVERAGE)/html/index.html --print-summary $(COVERAGE)
 
 frame-cost: bootstrap
 	@scripts/frame-cost

@@ -109,6 +109,12 @@ TEST(Beacons, ModesStopTargetAndCounter) {
   auto selected = [mode] { return std::vector<int32_t>(mode, mode + kSectionModes); };
   cab.Beacon(11, 0, 0);
   EXPECT_EQ(selected(), (std::vector<int32_t>{1, 0, 0, 0, 0, 0, 0}));
+  for (int32_t word = 241; word <= 246; ++word) {  // mode word - 240, alone
+    std::vector<int32_t> one(kSectionModes, 0);
+    one[word - 240] = 1;
+    cab.Beacon(15, 0, word);
+    EXPECT_EQ(selected(), one) << word;
+  }
   cab.Beacon(15, 0, 243);
   for (int32_t word : {240, 247, INT32_MIN, INT32_MAX}) cab.Beacon(15, 0, word);
   EXPECT_EQ(selected(), (std::vector<int32_t>{0, 0, 0, 1, 0, 0, 0}));
