@@ -8,6 +8,7 @@
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
+# make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
@@ -17,7 +18,7 @@ WIN32 := build/win32
 WIN64 := build/win64
 
 .PHONY: all bootstrap build native win32 win64 test demo demo-build format clean \
-        sanitize fuzz-run fuzz coverage frame-cost screenshot docs dist
+        sanitize fuzz-run fuzz coverage frame-cost screenshot docs dist warning-box
 
 all: build
 
@@ -125,6 +126,10 @@ demo-build:
 screenshot: native
 	@$(NATIVE)/atshost drive --out out --quiet
 	@scripts/screenshot out/demo.html out/demo.csv docs/cab-view.png
+# The keyboard watch's warning box, as Wine's X11 driver shows it on a
+# virtual display, for docs/keyboard-watch.md.
+warning-box: win64
+	@scripts/warning-box
 # The authors' guide is generated: a test fails when docs/ differ from it.
 docs: native
 	@$(NATIVE)/atshost reference > docs/authors-guide.md
