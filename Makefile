@@ -13,6 +13,10 @@
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
 JOBS ?= $(shell nproc)
+export JOBS
+# Builds called from here (cmake --build runs make too) print no "Entering
+# directory" lines.
+MAKEFLAGS += --no-print-directory
 NATIVE := build/native
 WIN32 := build/win32
 WIN64 := build/win64
@@ -42,11 +46,11 @@ win64: bootstrap
 
 build: native win32 win64
 
-# The sanitizer and fuzz runs come first so that CTest's closing summary is
-# that of the whole native suite.
-test: build
-	@$(MAKE) --no-print-directory sanitize fuzz-run
-	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+# One line per stage (build, sanitizers, fuzz, tests), each stage's output in
+# build/logs/, shown only when it fails; then CTest's summary of the whole
+# native suite and why each skipped test was skipped.
+test:
+	@scripts/test-stages $(MAKE)
 
 # The native library and every test that needs no Windows build, again under
 # AddressSanitizer (with its leak check) and UndefinedBehaviorSanitizer.
@@ -76,8 +80,8 @@ fuzz: bootstrap
 # The Windows-only keyboard code is not compiled here, so it is not counted.
 # Built without ccache's base directory: with it, ccache hands the compiler
 # relative source paths, which gcov cannot find again from outside the root.
-# gcovr looks for counters in the coverage build alone: the Wine prefixes in
-# the other build folders lead, through their drive Z:, to the whole disk.
+# gcovr looks for counters in the coverage build alone: a Wine prefix in
+# another build folder leads, through its drive Z:, to the whole disk.
 COVERAGE := build/coverage
 coverage: bootstrap
 	@cmake --preset coverage >/dev/null

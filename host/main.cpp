@@ -12,18 +12,18 @@
 #include <sstream>
 #include <string>
 
-#include "host/drive.h"
-#include "host/format.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
-#include "host/output/timeline.h"
-#include "host/output/trace_csv.h"
 #include "host/output_files.h"
 #include "host/plugin_library.h"
 #include "host/reference/guide.h"
-#include "host/replay.h"
-#include "host/route.h"
-#include "host/text_input.h"
+#include "host/sim/drive.h"
+#include "host/sim/format.h"
+#include "host/sim/replay.h"
+#include "host/sim/route.h"
+#include "host/sim/text_input.h"
+#include "host/sim/timeline.h"
+#include "host/sim/trace_csv.h"
 #include "host/usage.h"
 #include "product_version.h"
 
@@ -37,6 +37,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace atshost;
 
+// The longest command-line error passed on whole.
+constexpr std::size_t kMessageMax = 200;
+
 // Exit statuses.
 constexpr int kOk = 0;
 constexpr int kChecksFailed = 1;
@@ -47,6 +50,23 @@ constexpr int kPluginFailed = 3;
 int Fail(const std::string& message, int status = kBadInput) {
   std::cerr << "atshost: " << Printable(message) << '\n';
   return status;
+}
+
+// A command-line error in words, with each argument it quotes bounded:
+// CLI11 quotes what it refuses whole, and an argument may be any length.
+std::string CommandLineError(const CLI::ParseError& e) {
+  const std::string what = e.what();
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+    // "The following argument(s) was/were not expected: A B"
+    const std::size_t colon = what.find(": ");
+    std::istringstream words(colon == std::string::npos ? "" : what.substr(colon + 2));
+    std::string first;
+    words >> first;
+    if (!first.empty()) {
+      return (first[0] == '-' ? "unknown option " : "unexpected argument ") + Quote(first);
+    }
+  }
+  return what.size() <= kMessageMax ? what : Quote(what);
 }
 
 struct Options {
@@ -93,11 +113,23 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   std::error_code ec;
   const bool made_folder = fs::create_directories(folder, ec);
   if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
-  // Binary mode: the same '\n' line ends on every platform.
-  std::ofstream csv(csv_path, std::ios::binary);
-  if (!csv) return Fail("cannot write '" + csv_path.string() + "': " + LastSystemError());
+  // Each output is written beside its place and renamed into it only once
+  // all three are complete: a run that fails to write, or is stopped, leaves
+  // the previous outputs as they were.
+  OutputFile csv(csv_path);
+  OutputFile svg(svg_path);
+  OutputFile html(html_path);
+  for (const OutputFile* file : {&csv, &svg, &html}) {
+    if (!file->is_open()) {
+      return Fail("cannot write '" + file->path().string() + "': " + LastSystemError());
+    }
+  }
+  const auto failed = [&](const OutputFile& file, const std::string& why) {
+    return Fail("writing '" + file.path().string() + "' failed: " + why +
+                "; the previous outputs are left as they were");
+  };
 
-  TraceCsv trace(csv);
+  TraceCsv trace(csv.stream());
   Timeline timeline(std::cout);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   HtmlPage page(title);
@@ -115,11 +147,11 @@ int Run(const Options& o, const std::string& name, const std::string& title,
     }
     frames = session.frames();
   }
-  csv.close();
-  if (!csv) return Fail("writing '" + csv_path.string() + "' failed: " + LastSystemError());
+  if (std::string why = csv.Close(); !why.empty()) return failed(csv, why);
   if (!fault.empty() && frames == 0) {
-    // A header alone says nothing: leave no file, nor the folder made for it.
-    fs::remove(csv_path, ec);
+    // A header alone says nothing: leave no new file, nor the folder made
+    // for it.
+    for (OutputFile* file : {&csv, &svg, &html}) file->Discard();
     if (made_folder) fs::remove(folder, ec);
     return Fail(fault + "; no frame was run, nothing written", kPluginFailed);
   }
@@ -127,42 +159,66 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   std::ostringstream drawn;
   chart.Write(drawn);
   const std::string chart_svg = drawn.str();
-  std::ofstream svg(svg_path, std::ios::binary);
-  svg << chart_svg;
-  svg.close();
-  if (!svg) return Fail("writing '" + svg_path.string() + "' failed: " + LastSystemError());
-  std::ofstream html(html_path, std::ios::binary);
-  page.Write(html, chart_svg, chart.Area());
-  html.close();
-  if (!html) return Fail("writing '" + html_path.string() + "' failed: " + LastSystemError());
+  svg.stream() << chart_svg;
+  if (std::string why = svg.Close(); !why.empty()) return failed(svg, why);
+  page.Write(html.stream(), chart_svg, chart.Area());
+  if (std::string why = html.Close(); !why.empty()) return failed(html, why);
+  for (OutputFile* file : {&csv, &svg, &html}) {
+    if (std::string why = file->Commit(); !why.empty()) {
+      return Fail("cannot put '" + file->path().string() + "' in place: " + why);
+    }
+  }
   std::cout.flush();
+  const std::string wrote = Printable(csv_path.string()) + ", " + Printable(svg_path.string()) +
+                            " and " + Printable(html_path.string());
   if (!fault.empty()) {
-    return Fail(fault + "; " + csv_path.string() + ", " + svg_path.string() + " and " +
-                    html_path.string() + " hold the " + std::to_string(frames) +
-                    " frames before it",
+    return Fail(fault + "; " + wrote + " hold the " + std::to_string(frames) + " frames before it",
                 kPluginFailed);
   }
-  if (!o.quiet) {
-    std::cout << "atshost: " << frames << " frames; wrote " << csv_path.string() << ", "
-              << svg_path.string() << " and " << html_path.string() << '\n';
-  }
+  if (!o.quiet) std::cout << "atshost: " << frames << " frames; wrote " << wrote << '\n';
   return status;
+}
+
+// Whether `text` reads as the other command's file: a route given to replay,
+// or a scenario given to drive, so that the message can say which command
+// reads it instead of naming a line of the wrong syntax.
+template <typename Parse>
+bool ReadsAs(const std::string& text, const std::string& file, Parse parse) {
+  try {
+    parse(text, file);
+    return true;
+  } catch (const InputError&) {
+    return false;
+  }
 }
 
 int Replay(const Options& o) {
   Scenario scenario;
+  std::string text;
   try {
-    scenario = ParseScenario(ReadFile(o.file), o.file);
+    text = ReadFile(o.file);
   } catch (const InputError& e) {
     return Fail(e.what());
   }
+  try {
+    scenario = ParseScenario(text, o.file);
+  } catch (const InputError& e) {
+    if (ReadsAs(text, o.file, ParseRoute)) {
+      return Fail(o.file +
+                  ": is a route, which 'atshost drive' reads; 'atshost replay' reads "
+                  "a scenario");
+    }
+    return Fail(e.what());
+  }
+  text = std::string();  // the scenario keeps its own copy
   const std::string name = fs::path(o.file).stem().string();
   // The title goes into the chart, which must stay valid UTF-8 and XML.
   return Run(o, name, "replay of " + Printable(o.file), {fs::path(o.file)}, [&](Session& session) {
     const std::vector<std::string> failures = atshost::Replay(scenario, session);
     const std::size_t checks = scenario.checks;
     std::cout.flush();
-    for (const std::string& f : failures) std::cerr << f << '\n';
+    // They name the scenario file, which may be named anything.
+    for (const std::string& f : failures) std::cerr << Printable(f) << '\n';
     if (!failures.empty()) {
       std::cerr << "atshost: " << failures.size() << " of " << checks << " expectations failed\n";
       return kChecksFailed;
@@ -175,10 +231,20 @@ int Replay(const Options& o) {
 int Drive(const Options& o) {
   Route route;
   const bool demo = o.file.empty();
+  std::string text;
   try {
-    route = demo ? ParseRoute(DemoRouteText(), "(built-in demo route)")
-                 : ParseRoute(ReadFile(o.file), o.file);
+    text = demo ? std::string(DemoRouteText()) : ReadFile(o.file);
   } catch (const InputError& e) {
+    return Fail(e.what());
+  }
+  try {
+    route = ParseRoute(text, demo ? "(built-in demo route)" : o.file);
+  } catch (const InputError& e) {
+    if (!demo && ReadsAs(text, o.file, ParseScenario)) {
+      return Fail(o.file +
+                  ": is a scenario, which 'atshost replay' reads; 'atshost drive' "
+                  "reads a route");
+    }
     return Fail(e.what());
   }
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
@@ -227,11 +293,16 @@ int main(int argc, char** argv) {
   CLI::App* help = app.add_subcommand("help",
                                       "this help; 'replay --help' and 'drive --help' "
                                       "show their files' syntax");
+  if (argc < 2) {
+    // No command: what the commands are, as --help says it.
+    std::cerr << app.help("atshost");
+    return kBadInput;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? kOk : kBadInput;
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return Fail(CommandLineError(e) + " (atshost --help lists the commands and options)");
   }
   if (help->parsed()) {
     // The whole program's help, not that of the `help` subcommand itself.

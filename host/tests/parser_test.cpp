@@ -1,12 +1,12 @@
 // The scenario and route readers: every bad line is refused with the file, the
-// line and what is wrong; good lines mean what the README says.
+// line and what is wrong; good lines mean what the manual (docs/atshost.md) says.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "host/replay.h"
-#include "host/route.h"
-#include "host/text_input.h"
+#include "host/sim/replay.h"
+#include "host/sim/route.h"
+#include "host/sim/text_input.h"
 
 namespace atshost {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/text_input.h"
+#include "host/sim/text_input.h"
 
 #include <algorithm>
 #include <charconv>
@@ -98,6 +98,17 @@ std::string Printable(std::string_view text) {
     }
   }
   return out;
+}
+
+std::string Quote(std::string_view token) {
+  if (token.size() <= kQuotedMax) return "'" + Printable(token) + "'";
+  std::size_t cut = kQuotedMax;
+  constexpr unsigned char kContinuationMask = 0xC0, kContinuation = 0x80;
+  while (cut > 0 && (static_cast<unsigned char>(token[cut]) & kContinuationMask) == kContinuation) {
+    --cut;
+  }
+  return "'" + Printable(token.substr(0, cut)) + "\u2026' (" + std::to_string(token.size()) +
+         " bytes)";
 }
 
 LineReader::LineReader(std::string_view text, std::string file)
@@ -207,7 +218,7 @@ std::map<std::string, std::string> Fields::KeyValues(const std::vector<std::stri
     const std::string& word = line_.words[pos_++];
     const std::size_t eq = word.find('=');
     if (eq == std::string::npos || eq == 0) {
-      Fail("expected name=value, found '" + word + "'");
+      Fail("expected name=value, found " + Quote(word));
     }
     const std::string name = word.substr(0, eq);
     bool known = false;
@@ -215,10 +226,10 @@ std::map<std::string, std::string> Fields::KeyValues(const std::vector<std::stri
     if (!known) {
       std::string list;
       for (const std::string& a : allowed) list += (list.empty() ? "" : ", ") + a;
-      Fail("unknown field '" + name + "' (expected one of: " + list + ")");
+      Fail("unknown field " + Quote(name) + " (expected one of: " + list + ")");
     }
-    if (result.count(name) != 0) Fail("field '" + name + "' given twice");
-    if (eq + 1 == word.size()) Fail("missing value for '" + name + "'");
+    if (result.count(name) != 0) Fail("field " + Quote(name) + " given twice");
+    if (eq + 1 == word.size()) Fail("missing value for " + Quote(name));
     result[name] = word.substr(eq + 1);
   }
   return result;
@@ -231,7 +242,7 @@ std::string Fields::Rest() {
 }
 
 void Fields::End() {
-  if (!done()) Fail("unexpected '" + line_.words[pos_] + "'");
+  if (!done()) Fail("unexpected " + Quote(line_.words[pos_]));
 }
 
 void Fields::Fail(const std::string& message) const { FailAt(line_.file, line_.number, message); }
@@ -248,10 +259,10 @@ int32_t ParseInt(const Fields& fields, const std::string& text, const std::strin
   if (first != last && *first == '+') ++first;
   const std::from_chars_result r = std::from_chars(first, last, value);
   if (r.ec == std::errc::result_out_of_range) {
-    fields.Fail(what + " '" + text + "' is out of the 32-bit range");
+    fields.Fail(what + " " + Quote(text) + " is out of the 32-bit range");
   }
   if (r.ec != std::errc() || r.ptr != last || first == last) {
-    fields.Fail("malformed whole number '" + text + "' for " + what);
+    fields.Fail("malformed whole number " + Quote(text) + " for " + what);
   }
   return value;
 }
@@ -264,10 +275,10 @@ double ParseNumber(const Fields& fields, const std::string& text, const std::str
   if (first != last && *first == '+') ++first;
   const std::from_chars_result r = std::from_chars(first, last, value);
   if (r.ec != std::errc() || r.ptr != last || first == last) {
-    fields.Fail("malformed number '" + text + "' for " + what);
+    fields.Fail("malformed number " + Quote(text) + " for " + what);
   }
   const bool finite = value == value && value - value == 0.0;
-  if (!finite && !allow_special) fields.Fail(what + " must be a finite number, not '" + text + "'");
+  if (!finite && !allow_special) fields.Fail(what + " must be a finite number, not " + Quote(text));
   return value;
 }
 

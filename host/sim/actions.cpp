@@ -1,4 +1,4 @@
-#include "host/actions.h"
+#include "host/sim/actions.h"
 
 namespace atshost {
 
@@ -41,7 +41,7 @@ bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
     } else if (how == "close" || how == "closed") {
       out.push_back(HostEvent::Of(EventKind::kDoorClose));
     } else {
-      f.Fail("doors must be 'open' or 'close', not '" + how + "'");
+      f.Fail("doors must be 'open' or 'close', not " + Quote(how));
     }
     return true;
   }

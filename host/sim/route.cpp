@@ -1,11 +1,11 @@
-#include "host/route.h"
+#include "host/sim/route.h"
 
 #include <algorithm>
 
-#include "host/actions.h"
-#include "host/format.h"
-#include "host/session.h"
-#include "host/text_input.h"
+#include "host/sim/actions.h"
+#include "host/sim/format.h"
+#include "host/sim/session.h"
+#include "host/sim/text_input.h"
 
 namespace atshost {
 namespace {
@@ -28,7 +28,8 @@ struct Once {
   void Check(const Fields& f, const std::string& word) {
     const auto [it, first] = seen.emplace(word, f.line().number);
     if (!first) {
-      f.Fail("a second '" + word + "' line (the first is line " + std::to_string(it->second) + ")");
+      f.Fail("a second " + Quote(word) + " line (the first is line " + std::to_string(it->second) +
+             ")");
     }
   }
 };
@@ -53,9 +54,9 @@ RouteAction ParseWhen(Fields& f) {
     unit = word.substr(word.size() - 1);
     word.pop_back();
   } else {
-    unit = f.Word("unit 's' or 'm' after '" + word + "'");
+    unit = f.Word("unit 's' or 'm' after " + Quote(word));
   }
-  if (unit != "s" && unit != "m") f.Fail("unit must be 's' or 'm', not '" + unit + "'");
+  if (unit != "s" && unit != "m") f.Fail("unit must be 's' or 'm', not " + Quote(unit));
   a.by_location = unit == "m";
   a.at = ParseNumber(f, word, a.by_location ? "location" : "time");
   return a;
@@ -260,13 +261,13 @@ Route ParseRoute(const std::string& text, const std::string& file) {
         }
         const Line sub{line.file, line.number, group};
         Fields g(sub);
-        if (!ParseAction(g, a.events)) g.Fail("unknown action '" + g.Peek() + "'");
+        if (!ParseAction(g, a.events)) g.Fail("unknown action " + Quote(g.Peek()));
         g.End();
       }
       items += a.events.size();
       r.actions.push_back(std::move(a));
     } else {
-      f.Fail("unknown command '" + word + "'");
+      f.Fail("unknown command " + Quote(word));
     }
     if (items > kMaxRouteItems) {
       f.Fail("more than " + std::to_string(kMaxRouteItems) +

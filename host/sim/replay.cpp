@@ -1,8 +1,8 @@
-#include "host/replay.h"
+#include "host/sim/replay.h"
 
-#include "host/actions.h"
-#include "host/cab_tables.h"
-#include "host/format.h"
+#include "host/sim/actions.h"
+#include "host/sim/cab_tables.h"
+#include "host/sim/format.h"
 
 namespace atshost {
 namespace {
@@ -29,7 +29,7 @@ StateFields ParseState(Fields& f, const std::vector<std::string>& allowed,
 Expectation ParseExpectation(const Fields& f, const std::string& word) {
   const std::size_t eq = word.find('=');
   if (eq == std::string::npos || eq == 0 || eq + 1 == word.size()) {
-    f.Fail("expected name=value after 'expect', found '" + word + "'");
+    f.Fail("expected name=value after 'expect', found " + Quote(word));
   }
   Expectation e;
   e.name = word.substr(0, eq);
@@ -52,8 +52,8 @@ Expectation ParseExpectation(const Fields& f, const std::string& word) {
              " indices the plug-in writes");
     }
   } else {
-    f.Fail("cannot expect '" + n +
-           "' (expected brake, power, reverser, constant-speed, panel[N] or sound[N])");
+    f.Fail("cannot expect " + Quote(n) +
+           " (expected brake, power, reverser, constant-speed, panel[N] or sound[N])");
   }
   return e;
 }
@@ -157,7 +157,7 @@ ScenarioStep ParseStep(const Line& line, bool framed) {
     if (c.checks.empty()) f.Fail("missing name=value after 'expect'");
     step.what = c;
   } else {
-    f.Fail("unknown command '" + word + "'");
+    f.Fail("unknown command " + Quote(word));
   }
   return step;
 }
