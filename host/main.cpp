@@ -25,6 +25,7 @@
 #include "host/sim/text_input.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
+#include "host/stream_out.h"
 #include "host/usage.h"
 #include "product_version.h"
 
@@ -98,8 +99,10 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   std::ofstream csv(csv_path, std::ios::binary);
   if (!csv) return Fail("cannot write '" + csv_path.string() + "': " + LastSystemError());
 
-  TraceCsv trace(csv);
-  Timeline timeline(std::cout);
+  StreamOut csv_out(csv);
+  StreamOut terminal(std::cout);
+  TraceCsv trace(csv_out);
+  Timeline timeline(terminal);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   HtmlPage page(title);
   std::vector<FrameSink*> sinks = {&trace, &chart, &page};

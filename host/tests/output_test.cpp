@@ -11,6 +11,7 @@
 #include "host/output/svg_chart.h"
 #include "host/sim/format.h"
 #include "host/sim/replay.h"
+#include "host/sim/text_out.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
 #include "host_fixture.h"
@@ -21,12 +22,12 @@ namespace {
 using test::OpenPlugin;
 
 std::string TimelineOf(const std::string& path) {
-  std::ostringstream out;
+  StringOut out;
   Timeline timeline(out);
   auto library = OpenPlugin();
   Session session(library->api(), {&timeline});
   Replay(ParseScenario(ReadFile(path).value, path).value, session);
-  return out.str();
+  return out.text();
 }
 
 TEST(Timeline, SaysWhatChangedInWords) {
@@ -59,7 +60,7 @@ TEST(Timeline, WarningBrakeIsToldFromASpeedMismatch) {
 // A brake the plug-in switches on and off every frame is shown once, and
 // again when it has settled.
 TEST(Timeline, FoldsAHandleThatChattersAndShowsWhereItSettled) {
-  std::ostringstream out;
+  StringOut out;
   Timeline timeline(out);
   FrameRecord r;
   r.host.brake_notches = 8;
@@ -75,7 +76,7 @@ TEST(Timeline, FoldsAHandleThatChattersAndShowsWhereItSettled) {
     r.handles.Power = r.handles.Brake == 4 ? 0 : 1;
     timeline.OnFrame(r);
   }
-  const std::string t = out.str();
+  const std::string t = out.text();
   EXPECT_NE(t.find("    1.000 s        0.0 m    0.0 km/h  brake 4 (speed hold), power 0 (cut)\n"),
             std::string::npos)
       << t;
