@@ -15,6 +15,10 @@
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
 JOBS ?= $(shell nproc)
+export JOBS
+# Builds called from here (cmake --build runs make too) print no "Entering
+# directory" lines.
+MAKEFLAGS += --no-print-directory
 NATIVE := build/native
 WIN32 := build/win32
 WIN64 := build/win64
@@ -66,11 +70,11 @@ web-if-possible:
 
 build: native win32 win64 bootstrap web-if-possible
 
-# The sanitizer and fuzz runs come first so that CTest's closing summary is
-# that of the whole native suite.
-test: build
-	@$(MAKE) --no-print-directory sanitize fuzz-run
-	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+# One line per stage (build, sanitizers, fuzz, tests), each stage's output in
+# build/logs/, shown only when it fails; then CTest's summary of the whole
+# native suite and why each skipped test was skipped.
+test:
+	@scripts/test-stages $(MAKE)
 
 # The native library and every test that needs no Windows build, again under
 # AddressSanitizer (with its leak check) and UndefinedBehaviorSanitizer.
