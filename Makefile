@@ -1,12 +1,15 @@
 # make demo   builds the plug-in libraries and atshost, and runs the built-in demo
 # make test   builds the three libraries and runs every test
-# make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll and
-#             build/win64/ATSVorlan800.dll
+# make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll,
+#             build/win64/ATSVorlan800.dll and the WebAssembly builds (make web)
+# make web    build/web/ATSVorlan800.wasm (the plug-in alone) and build/web/drive.wasm
+#             (the driving page's module), with Debian's clang for wasm32
 # make sanitize    the native library and its tests under ASan, LSan and UBSan (part of make test)
 # make fuzz-run    the bounded fuzz run of make test
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
+# make web-bench   Elapse natively and as WebAssembly under node, side by side
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
 # make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
@@ -20,9 +23,11 @@ MAKEFLAGS += --no-print-directory
 NATIVE := build/native
 WIN32 := build/win32
 WIN64 := build/win64
+WEB := build/web
 
-.PHONY: all bootstrap build native win32 win64 test demo demo-build format clean \
-        sanitize fuzz-run fuzz coverage frame-cost screenshot docs dist warning-box
+.PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
+        demo-build format clean \
+        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box
 
 all: build
 
@@ -31,7 +36,8 @@ bootstrap:
 
 native: bootstrap
 	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=ON -DATS_BENCH=ON >/dev/null
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) -DBUILD_TESTING=ON \
+	  -DATS_BENCH=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 win32: bootstrap
@@ -44,7 +50,26 @@ win64: bootstrap
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake >/dev/null
 	@cmake --build $(WIN64) -j $(JOBS)
 
-build: native win32 win64
+# The wasm32 build: the same sources and float rules, Debian's clang 14 with
+# wasi-libc and libc++ for wasm32 (cmake/wasm32.cmake). Where apt could not
+# install those, make build and make demo go on without it, saying so, and
+# the WebAssembly tests skip; make web itself fails.
+WASM_TOOLS := /usr/bin/clang-14 /usr/bin/wasm-ld /usr/lib/wasm32-wasi/libc.a \
+  /usr/lib/llvm-14/lib/wasm32-wasi/libc++.a /usr/lib/llvm-14/lib/wasm32-wasi/libc++abi.a
+WASM_MISSING = $(filter-out $(wildcard $(WASM_TOOLS)),$(WASM_TOOLS)) \
+  $(if $(wildcard /usr/lib/llvm-14/lib/clang/*/lib/wasi/libclang_rt.builtins-wasm32.a),,libclang_rt.builtins-wasm32.a)
+web: bootstrap web-build
+
+web-build:
+	@cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/wasm32.cmake >/dev/null
+	@cmake --build $(WEB) -j $(JOBS)
+
+web-if-possible:
+	@if [ -z "$(strip $(WASM_MISSING))" ]; then $(MAKE) --no-print-directory web-build; \
+	  else echo "make: no WebAssembly build: $(strip $(WASM_MISSING)) missing (scripts/bootstrap)" >&2; fi
+
+build: native win32 win64 bootstrap web-if-possible
 
 # One line per stage (build, sanitizers, fuzz, tests), each stage's output in
 # build/logs/, shown only when it fails; then CTest's summary of the whole
@@ -97,6 +122,9 @@ coverage: bootstrap
 frame-cost: bootstrap
 	@scripts/frame-cost
 
+web-bench: native web
+	@scripts/web-bench
+
 # The main job: the headless host drives the built-in demo route, prints its
 # timeline and leaves out/demo.csv, out/demo.svg and out/demo.html (the cab
 # view: open it in a browser). It installs and builds only what that needs
@@ -110,13 +138,16 @@ demo:
 	  { tail -n 40 build/demo-build.log; \
 	    echo "make demo: the build failed; the whole log is build/demo-build.log" >&2; exit 1; }
 	@$(NATIVE)/atshost drive --out out
+	@if [ -f $(WEB)/drive.html ]; then cp $(WEB)/drive.html out/drive.html; \
+	  echo "make demo: out/drive.html is the driving page: open it in a browser"; fi
 
 # The tests' own parts are configured only where their tools are installed,
 # so that a machine with the demo's packages alone can build it.
 demo-build:
 	@testing=$$(scripts/bootstrap --check test && echo ON || echo OFF); \
 	  cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) \
+	  -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
 	@cmake --build $(NATIVE) -j $(JOBS) --target ATSVorlan800 atshost
 	@cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
@@ -124,6 +155,7 @@ demo-build:
 	@cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake
 	@cmake --build $(WIN64) -j $(JOBS) --target ATSVorlan800
+	@$(MAKE) --no-print-directory web-if-possible
 
 # The README's picture: the demo's cab view at the trip, taken by headless
 # Chromium.

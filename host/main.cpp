@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "host/input_file.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/output_files.h"
@@ -24,6 +25,7 @@
 #include "host/sim/text_input.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
+#include "host/stream_out.h"
 #include "host/usage.h"
 #include "product_version.h"
 
@@ -129,8 +131,10 @@ int Run(const Options& o, const std::string& name, const std::string& title,
                 "; the previous outputs are left as they were");
   };
 
-  TraceCsv trace(csv.stream());
-  Timeline timeline(std::cout);
+  StreamOut csv_out(csv.stream());
+  StreamOut terminal(std::cout);
+  TraceCsv trace(csv_out);
+  Timeline timeline(terminal);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   HtmlPage page(title);
   std::vector<FrameSink*> sinks = {&trace, &chart, &page};
@@ -184,33 +188,23 @@ int Run(const Options& o, const std::string& name, const std::string& title,
 // reads it instead of naming a line of the wrong syntax.
 template <typename Parse>
 bool ReadsAs(const std::string& text, const std::string& file, Parse parse) {
-  try {
-    parse(text, file);
-    return true;
-  } catch (const InputError&) {
-    return false;
-  }
+  return parse(text, file).ok();
 }
 
 int Replay(const Options& o) {
-  Scenario scenario;
-  std::string text;
-  try {
-    text = ReadFile(o.file);
-  } catch (const InputError& e) {
-    return Fail(e.what());
-  }
-  try {
-    scenario = ParseScenario(text, o.file);
-  } catch (const InputError& e) {
-    if (ReadsAs(text, o.file, ParseRoute)) {
+  Parsed<std::string> text = ReadFile(o.file);
+  if (!text.ok()) return Fail(text.error);
+  const Parsed<Scenario> parsed = ParseScenario(text.value, o.file);
+  if (!parsed.ok()) {
+    if (ReadsAs(text.value, o.file, ParseRoute)) {
       return Fail(o.file +
                   ": is a route, which 'atshost drive' reads; 'atshost replay' reads "
                   "a scenario");
     }
-    return Fail(e.what());
+    return Fail(parsed.error);
   }
-  text = std::string();  // the scenario keeps its own copy
+  text.value = std::string();  // the scenario keeps its own copy
+  const Scenario& scenario = parsed.value;
   const std::string name = fs::path(o.file).stem().string();
   // The title goes into the chart, which must stay valid UTF-8 and XML.
   return Run(o, name, "replay of " + Printable(o.file), {fs::path(o.file)}, [&](Session& session) {
@@ -229,24 +223,24 @@ int Replay(const Options& o) {
 }
 
 int Drive(const Options& o) {
-  Route route;
   const bool demo = o.file.empty();
-  std::string text;
-  try {
-    text = demo ? std::string(DemoRouteText()) : ReadFile(o.file);
-  } catch (const InputError& e) {
-    return Fail(e.what());
+  Parsed<std::string> text;
+  if (demo) {
+    text.value = DemoRouteText();
+  } else {
+    text = ReadFile(o.file);
+    if (!text.ok()) return Fail(text.error);
   }
-  try {
-    route = ParseRoute(text, demo ? "(built-in demo route)" : o.file);
-  } catch (const InputError& e) {
-    if (!demo && ReadsAs(text, o.file, ParseScenario)) {
+  const Parsed<Route> parsed = ParseRoute(text.value, demo ? "(built-in demo route)" : o.file);
+  if (!parsed.ok()) {
+    if (!demo && ReadsAs(text.value, o.file, ParseScenario)) {
       return Fail(o.file +
                   ": is a scenario, which 'atshost replay' reads; 'atshost drive' "
                   "reads a route");
     }
-    return Fail(e.what());
+    return Fail(parsed.error);
   }
+  const Route& route = parsed.value;
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;
   if (!demo) inputs.emplace_back(o.file);
