@@ -1,13 +1,17 @@
 # make demo   builds the plug-in libraries and atshost, and runs the built-in demo
 # make test   builds the three libraries and runs every test
-# make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll and
-#             build/win64/ATSVorlan800.dll
+# make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll,
+#             build/win64/ATSVorlan800.dll and the WebAssembly builds (make web)
+# make web    build/web/ATSVorlan800.wasm (the plug-in alone) and build/web/drive.wasm
+#             (the driving page's module), with Debian's clang for wasm32
 # make sanitize    the native library and its tests under ASan, LSan and UBSan (part of make test)
 # make fuzz-run    the bounded fuzz run of make test
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
+# make web-bench   Elapse natively and as WebAssembly under node, side by side
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
+# make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
@@ -19,9 +23,11 @@ MAKEFLAGS += --no-print-directory
 NATIVE := build/native
 WIN32 := build/win32
 WIN64 := build/win64
+WEB := build/web
 
-.PHONY: all bootstrap build native win32 win64 test demo demo-build format clean \
-        sanitize fuzz-run fuzz coverage frame-cost screenshot docs dist
+.PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
+        demo-build format clean \
+        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box
 
 all: build
 
@@ -30,7 +36,8 @@ bootstrap:
 
 native: bootstrap
 	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=ON -DATS_BENCH=ON >/dev/null
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) -DBUILD_TESTING=ON \
+	  -DATS_BENCH=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 win32: bootstrap
@@ -43,7 +50,26 @@ win64: bootstrap
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake >/dev/null
 	@cmake --build $(WIN64) -j $(JOBS)
 
-build: native win32 win64
+# The wasm32 build: the same sources and float rules, Debian's clang 14 with
+# wasi-libc and libc++ for wasm32 (cmake/wasm32.cmake). Where apt could not
+# install those, make build and make demo go on without it, saying so, and
+# the WebAssembly tests skip; make web itself fails.
+WASM_TOOLS := /usr/bin/clang-14 /usr/bin/wasm-ld /usr/lib/wasm32-wasi/libc.a \
+  /usr/lib/llvm-14/lib/wasm32-wasi/libc++.a /usr/lib/llvm-14/lib/wasm32-wasi/libc++abi.a
+WASM_MISSING = $(filter-out $(wildcard $(WASM_TOOLS)),$(WASM_TOOLS)) \
+  $(if $(wildcard /usr/lib/llvm-14/lib/clang/*/lib/wasi/libclang_rt.builtins-wasm32.a),,libclang_rt.builtins-wasm32.a)
+web: bootstrap web-build
+
+web-build:
+	@cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/wasm32.cmake >/dev/null
+	@cmake --build $(WEB) -j $(JOBS)
+
+web-if-possible:
+	@if [ -z "$(strip $(WASM_MISSING))" ]; then $(MAKE) --no-print-directory web-build; \
+	  else echo "make: no WebAssembly build: $(strip $(WASM_MISSING)) missing (scripts/bootstrap)" >&2; fi
+
+build: native win32 win64 bootstrap web-if-possible
 
 # One line per stage (build, sanitizers, fuzz, tests), each stage's output in
 # build/logs/, shown only when it fails; then CTest's summary of the whole
@@ -77,20 +103,27 @@ fuzz: bootstrap
 
 # Line and branch coverage of the plug-in's own code by every native test.
 # The Windows-only keyboard code is not compiled here, so it is not counted.
+# Built without ccache's base directory: with it, ccache hands the compiler
+# relative source paths, which gcov cannot find again from outside the root.
+# gcovr looks for counters in the coverage build alone: a Wine prefix in
+# another build folder leads, through its drive Z:, to the whole disk.
 COVERAGE := build/coverage
 coverage: bootstrap
 	@cmake --preset coverage >/dev/null
-	@cmake --build --preset coverage -j $(JOBS)
+	@env -u CCACHE_BASEDIR cmake --build --preset coverage -j $(JOBS)
 	@find $(COVERAGE) -name '*.gcda' -delete
 	@ctest --preset coverage -j $(JOBS) --progress
 	@mkdir -p $(COVERAGE)/html
 	@gcovr --root . --object-directory $(COVERAGE) --exclude-directories '.*/CMakeFiles/[0-9.]+' \
 	  --filter 'unit/' --filter 'plugin/' --exclude 'plugin/keyboard_directinput\.cpp' \
 	  --exclude-throw-branches --exclude-unreachable-branches \
-	  --txt --html-details $(COVERAGE)/html/index.html --print-summary
+	  --txt --html-details $(COVERAGE)/html/index.html --print-summary $(COVERAGE)
 
 frame-cost: bootstrap
 	@scripts/frame-cost
+
+web-bench: native web
+	@scripts/web-bench
 
 # The main job: the headless host drives the built-in demo route, prints its
 # timeline and leaves out/demo.csv, out/demo.svg and out/demo.html (the cab
@@ -105,13 +138,16 @@ demo:
 	  { tail -n 40 build/demo-build.log; \
 	    echo "make demo: the build failed; the whole log is build/demo-build.log" >&2; exit 1; }
 	@$(NATIVE)/atshost drive --out out
+	@if [ -f $(WEB)/drive.html ]; then cp $(WEB)/drive.html out/drive.html; \
+	  echo "make demo: out/drive.html is the driving page: open it in a browser"; fi
 
 # The tests' own parts are configured only where their tools are installed,
 # so that a machine with the demo's packages alone can build it.
 demo-build:
 	@testing=$$(scripts/bootstrap --check test && echo ON || echo OFF); \
 	  cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) \
+	  -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
 	@cmake --build $(NATIVE) -j $(JOBS) --target ATSVorlan800 atshost
 	@cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
@@ -119,12 +155,17 @@ demo-build:
 	@cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake
 	@cmake --build $(WIN64) -j $(JOBS) --target ATSVorlan800
+	@$(MAKE) --no-print-directory web-if-possible
 
 # The README's picture: the demo's cab view at the trip, taken by headless
 # Chromium.
 screenshot: native
 	@$(NATIVE)/atshost drive --out out --quiet
 	@scripts/screenshot out/demo.html out/demo.csv docs/cab-view.png
+# The keyboard watch's warning box, as Wine's X11 driver shows it on a
+# virtual display, for docs/keyboard-watch.md.
+warning-box: win64
+	@scripts/warning-box
 # The authors' guide is generated: a test fails when docs/ differ from it.
 docs: native
 	@$(NATIVE)/atshost reference > docs/authors-guide.md

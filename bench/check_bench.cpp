@@ -14,6 +14,7 @@
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/plugin_library.h"
+#include "host/sim/text_out.h"
 #include "host/sim/trace_csv.h"
 
 namespace {
@@ -52,7 +53,8 @@ double Seconds(Clock::time_point from) {
 // has (written to memory).
 double PlainDrive(const Route& route, const PluginLibrary& library, bool outputs) {
   const Clock::time_point start = Clock::now();
-  std::ostringstream csv, svg, html;
+  StringOut csv;
+  std::ostringstream svg, html;
   TraceCsv trace(csv);
   SvgChart chart("bench", SvgChart::Axis::kTime);
   HtmlPage page("bench");

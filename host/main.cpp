@@ -29,6 +29,7 @@
 #include "host/sim/text_input.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
+#include "host/stream_out.h"
 #include "host/usage.h"
 #include "product_version.h"
 
@@ -161,8 +162,10 @@ int Run(const Options& o, const std::string& name, const std::string& title,
                 "; the previous outputs are left as they were");
   };
 
-  TraceCsv trace(csv.stream());
-  Timeline timeline(std::cout);
+  StreamOut csv_out(csv.stream());
+  StreamOut terminal(std::cout);
+  TraceCsv trace(csv_out);
+  Timeline timeline(terminal);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   if (route != nullptr) {
     std::vector<double> stations;
@@ -257,20 +260,22 @@ int Replay(const Options& o) {
 
 int Drive(const Options& o) {
   const bool demo = o.file.empty();
-  Parsed<Route> parsed;
+  Parsed<std::string> text;
   if (demo) {
-    parsed = ParseRoute(DemoRouteText(), "(built-in demo route)");
+    text.value = DemoRouteText();
   } else {
-    const Parsed<std::string> text = ReadFile(o.file);
+    text = ReadFile(o.file);
     if (!text.ok()) return Fail(text.error);
-    parsed = ParseRoute(text.value, o.file);
-    if (!parsed.ok() && ReadsAs(text.value, o.file, ParseScenario)) {
+  }
+  const Parsed<Route> parsed = ParseRoute(text.value, demo ? "(built-in demo route)" : o.file);
+  if (!parsed.ok()) {
+    if (!demo && ReadsAs(text.value, o.file, ParseScenario)) {
       return Fail(o.file +
                   ": is a scenario, which 'atshost replay' reads; 'atshost drive' "
                   "reads a route");
     }
+    return Fail(parsed.error);
   }
-  if (!parsed.ok()) return Fail(parsed.error);
   const Route& route = parsed.value;
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;

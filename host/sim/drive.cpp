@@ -673,7 +673,7 @@ DriveRun::~DriveRun() = default;
 
 const TrainState& DriveRun::train() const { return parts_->model.state(); }
 
-void DriveRun::Frame(int32_t dt_ms, const std::vector<HostEvent>* driven) {
+void DriveRun::Frame(int32_t dt_ms, Hands hands, const std::vector<HostEvent>& person) {
   if (ended_) return;
   TrainModel& model = parts_->model;
   Driver& driver = parts_->driver;
@@ -705,15 +705,15 @@ void DriveRun::Frame(int32_t dt_ms, const std::vector<HostEvent>* driven) {
   previous_location_ = s.location;
 
   events_.clear();
-  if (driven == nullptr) {
+  if (hands == Hands::kDriver) {
     if (!driving_) driver.TakeOver();
     driving_ = true;
     driver.Decide(t, s, session_.host(), time_ms, events_);
   } else {
     driving_ = false;
     driver.PassOver(t, s);
-    events_ = *driven;
   }
+  events_.insert(events_.end(), person.begin(), person.end());
   // A train that never reaches the end location is stopped by the time
   // limit; the timeline says so, so that the run is not taken for complete.
   if (route_.end_location && !route_.end_time_s && t >= end_s_ &&

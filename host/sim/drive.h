@@ -49,13 +49,17 @@ class DriveRun {
   DriveRun(const DriveRun&) = delete;
   DriveRun& operator=(const DriveRun&) = delete;
 
+  // Who has the train: the route's driver (its actions and station stops),
+  // or a person.
+  enum class Hands { kDriver, kPerson };
+
   // The next frame, `dt_ms` after the previous one (the first is at the
   // route's start, whatever dt_ms says): the train moves under the handles
   // the plug-in returned, then the beacons it crossed are passed, then the
-  // driver's events are given: the route's driver's own (its actions and
-  // station stops) when `driven` is null, else `driven`, a person's. Then
+  // route's driver's events (when it has the train), then `person`'s, then
   // the plug-in's Elapse. Does nothing once the run has ended.
-  void Frame(int32_t dt_ms, const std::vector<HostEvent>* driven = nullptr);
+  void Frame(int32_t dt_ms, Hands hands = Hands::kDriver,
+             const std::vector<HostEvent>& person = {});
 
   // The route's end is reached (or the plug-in ended its process): no more
   // frames.

@@ -83,6 +83,10 @@ class Session {
   void WatchProcessEnd(const bool* flag) { process_end_ = flag; }
   bool process_ended() const { return process_ended_; }
 
+  // The host's own arrays, as the plug-in last left them.
+  const std::array<int, kPanelArrayLength>& panel_array() const { return panel_; }
+  const std::array<int, kSoundArrayLength>& sound_array() const { return sound_; }
+
   const HostState& host() const { return host_; }
   const FrameRecord& last() const { return last_; }
   int64_t frames() const { return frames_; }

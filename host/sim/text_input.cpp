@@ -146,11 +146,6 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
-std::string TooLargeMessage(const std::string& file) {
-  return file + ": is larger than " + std::to_string(kMaxInputBytes >> 20) +
-         " MiB, the most a scenario or route file may have";
-}
-
 std::string Quote(std::string_view token) {
   if (token.size() <= kQuotedMax) return "'" + Printable(token) + "'";
   std::size_t cut = kQuotedMax;
@@ -160,6 +155,11 @@ std::string Quote(std::string_view token) {
   }
   return "'" + Printable(token.substr(0, cut)) + "\u2026' (" + std::to_string(token.size()) +
          " bytes)";
+}
+
+std::string TooLargeMessage(const std::string& file) {
+  return file + ": is larger than " + std::to_string(kMaxInputBytes >> 20) +
+         " MiB, the most a scenario or route file may have";
 }
 
 LineReader::LineReader(std::string_view text, std::string file, InputErrors& errors)

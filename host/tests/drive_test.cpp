@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "host/sim/text_out.h"
 #include "host/sim/trace_csv.h"
 #include "host_fixture.h"
 
@@ -130,12 +131,12 @@ TEST(DriveDemo, TrippedTrainStopsUnderTheReturnedBrake) {
 
 TEST(DriveDemo, TraceIsTheSameEveryRun) {
   auto trace = [] {
-    std::ostringstream out;
+    StringOut out;
     auto library = OpenPlugin();
     TraceCsv csv(out);
     Session session(library->api(), {&csv});
     Drive(ParseRoute(DemoRouteText(), "demo").value, session);
-    return out.str();
+    return out.text();
   };
   const std::string first = trace();
   EXPECT_EQ(first, trace());

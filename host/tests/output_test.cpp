@@ -11,6 +11,7 @@
 #include "host/output/svg_chart.h"
 #include "host/sim/format.h"
 #include "host/sim/replay.h"
+#include "host/sim/text_out.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
 #include "host_fixture.h"
@@ -21,12 +22,12 @@ namespace {
 using test::OpenPlugin;
 
 std::string TimelineOf(const std::string& path) {
-  std::ostringstream out;
+  StringOut out;
   Timeline timeline(out);
   auto library = OpenPlugin();
   Session session(library->api(), {&timeline});
   Replay(ParseScenario(ReadFile(path).value, path).value, session);
-  return out.str();
+  return out.text();
 }
 
 TEST(Timeline, SaysWhatChangedInWords) {
@@ -65,12 +66,12 @@ TEST(Timeline, TellsWhatTrippedTheUnit) {
        "tripped lamp on while the unit is off"},
   };
   for (const Case& c : cases) {
-    std::ostringstream out;
+    StringOut out;
     Timeline timeline(out);
     auto library = OpenPlugin();
     Session session(library->api(), {&timeline});
     Replay(ParseScenario(c.scenario, "t.txt").value, session);
-    EXPECT_NE(out.str().find(c.words), std::string::npos) << c.name << ":\n" << out.str();
+    EXPECT_NE(out.text().find(c.words), std::string::npos) << c.name << ":\n" << out.text();
   }
 }
 
@@ -90,7 +91,7 @@ TEST(Timeline, WarningBrakeIsToldFromASpeedMismatch) {
 // A brake the plug-in switches on and off every frame is shown once, and
 // again when it has settled.
 TEST(Timeline, FoldsAHandleThatChattersAndShowsWhereItSettled) {
-  std::ostringstream out;
+  StringOut out;
   Timeline timeline(out);
   FrameRecord r;
   r.host.brake_notches = 8;
@@ -106,7 +107,7 @@ TEST(Timeline, FoldsAHandleThatChattersAndShowsWhereItSettled) {
     r.handles.Power = r.handles.Brake == 4 ? 0 : 1;
     timeline.OnFrame(r);
   }
-  const std::string t = out.str();
+  const std::string t = out.text();
   EXPECT_NE(t.find("    1.000 s        0.0 m    0.0 km/h  brake 4 (speed hold), power 0 (cut)\n"),
             std::string::npos)
       << t;

@@ -45,7 +45,8 @@ enum PageControl {
 /* page_step's statuses. */
 enum PageStatus {
   PAGE_RUNNING = 0,       /* the frame ran */
-  PAGE_ROUTE_ENDED = 1,   /* the route's end was reached: no frame ran */
+  PAGE_ROUTE_ENDED = 1,   /* the route's end is reached: the frame this call ran,
+                             if it ran one, was the last */
   PAGE_PROCESS_ENDED = 2, /* the plug-in ended the process (F7 a second time): the
                              session is over and no frame output was written */
   PAGE_NO_ROUTE = 3       /* no route is open */
@@ -76,10 +77,10 @@ PAGE_EXPORT(page_error) const char* page_error(void);
 PAGE_EXPORT(page_notches) int page_notches(void);
 PAGE_EXPORT(page_brake_notches) int page_brake_notches(void);
 
-/* A driver's control, sent to the plug-in with the next frame. Handles are
- * clamped to what the vehicle has; on autopilot the handles, doors and keys
- * are the route's driver's and these are ignored (horn and autopilot
- * excepted). */
+/* A driver's control, sent to the plug-in with the next frame, after what
+ * the route's driver sends. Handles are clamped to what the vehicle has. On
+ * autopilot the handles and doors are the route's driver's, and these are
+ * dropped; keys and the horn still reach the plug-in. */
 PAGE_EXPORT(page_control) void page_control(int control, int value);
 
 /* The physical F7 key as the plug-in's keyboard watch reads it in the next
