@@ -12,18 +12,18 @@
 #include <sstream>
 #include <string>
 
-#include "host/drive.h"
-#include "host/format.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
-#include "host/output/timeline.h"
-#include "host/output/trace_csv.h"
 #include "host/output_files.h"
 #include "host/plugin_library.h"
 #include "host/reference/guide.h"
-#include "host/replay.h"
-#include "host/route.h"
-#include "host/text_input.h"
+#include "host/sim/drive.h"
+#include "host/sim/format.h"
+#include "host/sim/replay.h"
+#include "host/sim/route.h"
+#include "host/sim/text_input.h"
+#include "host/sim/timeline.h"
+#include "host/sim/trace_csv.h"
 #include "host/usage.h"
 #include "product_version.h"
 

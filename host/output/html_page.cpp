@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string_view>
 
-#include "host/format.h"
 #include "host/output/markup.h"
 #include "host/output/page_assets.h"
+#include "host/sim/format.h"
 
 namespace atshost {
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "host/output/svg_chart.h"
-#include "host/output/timeline.h"
-#include "host/session.h"
+#include "host/sim/session.h"
+#include "host/sim/timeline.h"
 
 namespace atshost {
 

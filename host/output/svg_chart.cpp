@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "host/format.h"
 #include "host/output/markup.h"
+#include "host/sim/format.h"
 
 namespace atshost {
 namespace {

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/output/timeline.h"
-#include "host/session.h"
+#include "host/sim/session.h"
+#include "host/sim/timeline.h"
 
 namespace atshost {
 

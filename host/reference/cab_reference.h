@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/cab_tables.h"
+#include "host/sim/cab_tables.h"
 
 namespace atshost::reference {
 

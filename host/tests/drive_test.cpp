@@ -1,13 +1,13 @@
 // Closed-loop drives against the real plug-in: the demo route tells its story,
 // and runs are repeatable to the byte.
-#include "host/drive.h"
+#include "host/sim/drive.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <sstream>
 
-#include "host/output/trace_csv.h"
+#include "host/sim/trace_csv.h"
 #include "host_fixture.h"
 
 namespace atshost {

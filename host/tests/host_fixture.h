@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/plugin_library.h"
-#include "host/session.h"
+#include "host/sim/session.h"
 
 namespace atshost::test {
 

@@ -6,12 +6,12 @@
 #include <cmath>
 #include <sstream>
 
-#include "host/format.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
-#include "host/output/timeline.h"
-#include "host/output/trace_csv.h"
-#include "host/replay.h"
+#include "host/sim/format.h"
+#include "host/sim/replay.h"
+#include "host/sim/timeline.h"
+#include "host/sim/trace_csv.h"
 #include "host_fixture.h"
 
 namespace atshost {

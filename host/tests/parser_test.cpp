@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "host/replay.h"
-#include "host/route.h"
-#include "host/text_input.h"
+#include "host/sim/replay.h"
+#include "host/sim/route.h"
+#include "host/sim/text_input.h"
 
 namespace atshost {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/reference/cab_reference.h"
-#include "host/replay.h"
+#include "host/sim/replay.h"
 #include "host_fixture.h"
 
 namespace atshost {

@@ -1,6 +1,6 @@
 // Replays against the real plug-in through the host's loader: handles, panel
 // and sounds worked out by hand from the unit's rules for short sequences.
-#include "host/replay.h"
+#include "host/sim/replay.h"
 
 #include <gtest/gtest.h>
 

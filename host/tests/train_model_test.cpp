@@ -1,5 +1,5 @@
 // The train model's physics: what brakes, power, gradients, air and current do.
-#include "host/train_model.h"
+#include "host/sim/train_model.h"
 
 #include <gtest/gtest.h>
 

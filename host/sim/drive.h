@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/route.h"
-#include "host/session.h"
+#include "host/sim/route.h"
+#include "host/sim/session.h"
 
 namespace atshost {
 

@@ -11,9 +11,9 @@
 #include <variant>
 #include <vector>
 
-#include "host/events.h"
-#include "host/session.h"
-#include "host/text_input.h"
+#include "host/sim/events.h"
+#include "host/sim/session.h"
+#include "host/sim/text_input.h"
 
 namespace atshost {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/events.h"
-#include "host/train_model.h"
+#include "host/sim/events.h"
+#include "host/sim/train_model.h"
 
 namespace atshost {
 

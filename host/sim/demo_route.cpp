@@ -1,4 +1,4 @@
-#include "host/route.h"
+#include "host/sim/route.h"
 
 namespace atshost {
 

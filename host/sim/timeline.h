@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/session.h"
+#include "host/sim/session.h"
 
 namespace atshost {
 

@@ -1,4 +1,4 @@
-#include "host/text_input.h"
+#include "host/sim/text_input.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "host/actions.h"
+#include "host/sim/actions.h"
 
 namespace atshost {
 

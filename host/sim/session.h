@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host/cab_tables.h"
-#include "host/events.h"
 #include "host/plugin_library.h"
+#include "host/sim/cab_tables.h"
+#include "host/sim/events.h"
 
 namespace atshost {
 

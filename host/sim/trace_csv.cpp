@@ -1,6 +1,6 @@
-#include "host/output/trace_csv.h"
+#include "host/sim/trace_csv.h"
 
-#include "host/format.h"
+#include "host/sim/format.h"
 
 namespace atshost {
 namespace {

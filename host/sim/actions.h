@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "host/events.h"
-#include "host/text_input.h"
+#include "host/sim/events.h"
+#include "host/sim/text_input.h"
 
 namespace atshost {
 

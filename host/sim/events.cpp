@@ -1,4 +1,4 @@
-#include "host/events.h"
+#include "host/sim/events.h"
 
 namespace atshost {
 

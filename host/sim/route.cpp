@@ -1,11 +1,11 @@
-#include "host/route.h"
+#include "host/sim/route.h"
 
 #include <algorithm>
 
-#include "host/actions.h"
-#include "host/format.h"
-#include "host/session.h"
-#include "host/text_input.h"
+#include "host/sim/actions.h"
+#include "host/sim/format.h"
+#include "host/sim/session.h"
+#include "host/sim/text_input.h"
 
 namespace atshost {
 namespace {

@@ -1,8 +1,8 @@
-#include "host/replay.h"
+#include "host/sim/replay.h"
 
-#include "host/actions.h"
-#include "host/cab_tables.h"
-#include "host/format.h"
+#include "host/sim/actions.h"
+#include "host/sim/cab_tables.h"
+#include "host/sim/format.h"
 
 namespace atshost {
 namespace {

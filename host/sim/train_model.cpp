@@ -1,4 +1,4 @@
-#include "host/train_model.h"
+#include "host/sim/train_model.h"
 
 #include <algorithm>
 #include <cstdio>

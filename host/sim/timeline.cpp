@@ -1,8 +1,8 @@
-#include "host/output/timeline.h"
+#include "host/sim/timeline.h"
 
 #include <algorithm>
 
-#include "host/format.h"
+#include "host/sim/format.h"
 
 namespace atshost {
 namespace {

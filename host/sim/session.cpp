@@ -1,4 +1,4 @@
-#include "host/session.h"
+#include "host/sim/session.h"
 
 #include <utility>
 

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "host/session.h"
+#include "host/sim/session.h"
 
 namespace atshost {
 

@@ -1,9 +1,9 @@
-#include "host/drive.h"
+#include "host/sim/drive.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "host/format.h"
+#include "host/sim/format.h"
 
 namespace atshost {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/format.h"
+#include "host/sim/format.h"
 
 #include <charconv>
 
