@@ -365,8 +365,11 @@
   document.addEventListener('keydown', (e) => {
     // F7 is the unit's, never the browser's (caret browsing).
     if (e.code === 'F7') e.preventDefault();
-    if (boxShown || e.ctrlKey || e.altKey || e.metaKey) return;
+    if (e.ctrlKey || e.altKey || e.metaKey) return;
     const name = KEYS[e.code];
+    // While the box is open only F7 counts: the unit reads the key itself,
+    // also the moment the box is closed.
+    if (boxShown && name !== 'f7') return;
     const pageKey = PAGE_KEYS[e.code];
     if (!name && !pageKey) return;
     e.preventDefault();

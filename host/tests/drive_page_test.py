@@ -1,0 +1,379 @@
+#!/usr/bin/env python3
+"""The driving page in a real browser (headless Chromium over its DevTools
+protocol, as the cab view's test drives it), in frames of exactly 20 ms
+through the page's test hook:
+
+  autopilot  the demo route on autopilot writes atshost drive's CSV, byte
+             for byte;
+  keys       a drive by key events: the unit switched on with the handles
+             secured, power past a limit beacon, the trip (lamp and bell), the
+             reset, a stop in the window, the cab's elements checked against
+             the trace along the way; the saved scenario, replayed by atshost,
+             writes the page's CSV;
+  f7         F7 twice: the warning box with the unit's exact caption and text,
+             then the session ended, and started again;
+  route      a route file with an error shows atshost's FILE:LINE message.
+
+Every part also checks that the page logs no error or warning and makes no
+network request.
+
+usage: drive_page_test.py ATSHOST PAGE WORKDIR [PART...]
+"""
+import csv
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from cab_view_test import READ_CONTRACT, Browser, Failure  # noqa: E402
+
+SKIP = 77  # CTest's skip status
+BOX_CAPTION = "Halvaren Sorceress"
+BOX_TEXT = "あいたっ！\nうぎゅぎゅぎゅぎゅ...\n次やったら魔法で止めちゃいますからね！"
+FRAMES_PER_CALL = 500
+LIMIT_BEACON_M = 560  # the demo's signal beacon: 28 km/h
+STOP_TARGET_M = 1150  # the demo's station stop
+BAD_ROUTE = "vehicle brake-notches=8 power-notches=4\nstart\nbeacon 100 type=0 signal=1\nteleport 12\n"
+
+# The page's keys (its legend), as the DevTools protocol types them.
+KEYS = {name: (key, code, vk) for name, key, code, vk in [
+    ("power-up", "q", "KeyQ", 81), ("power-down", "a", "KeyA", 65),
+    ("brake-up", "w", "KeyW", 87), ("brake-down", "s", "KeyS", 83), ("emergency", "e", "KeyE", 69),
+    ("forward", "f", "KeyF", 70), ("neutral", "n", "KeyN", 78), ("back", "b", "KeyB", 66),
+    ("reset", "3", "Digit3", 51), ("unit-on", "i", "KeyI", 73), ("autopilot", "p", "KeyP", 80),
+    ("f7", "F7", "F7", 118),
+]}
+
+
+class Page:
+    """One tab with the driving page open."""
+
+    def __init__(self, browser, url):
+        self.browser = browser
+        self.url = url
+        target = browser.send("Target.createTarget", url="about:blank")["targetId"]
+        self.session = browser.send("Target.attachToTarget", targetId=target,
+                                    flatten=True)["sessionId"]
+        for domain in ("Page", "Runtime", "Log", "Network", "DOM"):
+            self.send(domain + ".enable")
+        self.send("Page.navigate", url=url)
+        for _ in range(500):
+            if self.evaluate("Boolean(window.drivePage) && "
+                             "document.getElementById('status').textContent !== 'loading'"):
+                break
+            time.sleep(0.01)
+        else:
+            raise Failure("the page did not start")
+        # From here on, frames only when the test asks for them, from a fresh
+        # session of the demo route.
+        self.evaluate("drivePage.fixedStep(true); document.getElementById('demo').click()")
+
+    def send(self, method, **params):
+        return self.browser.send(method, self.session, **params)
+
+    def evaluate(self, expression):
+        result = self.send("Runtime.evaluate", expression=expression, returnByValue=True)
+        if "exceptionDetails" in result:
+            raise Failure(f"{expression}: {result['exceptionDetails']}")
+        return result["result"].get("value")
+
+    def text(self, element_id):
+        return self.evaluate(f"document.getElementById('{element_id}').textContent")
+
+    def key(self, name, down=True, up=True):
+        key, code, vk = KEYS[name]
+        for kind in (["keyDown"] if down else []) + (["keyUp"] if up else []):
+            self.send("Input.dispatchKeyEvent", type=kind, key=key, code=code,
+                      windowsVirtualKeyCode=vk)
+
+    def advance(self, frames):
+        return self.evaluate(f"drivePage.advance({frames})")
+
+    def state(self):
+        """The frame shown and the cab's contract, as the cab view's test
+        reads them."""
+        return json.loads(self.evaluate(READ_CONTRACT))
+
+    def last_row(self):
+        rows = list(csv.DictReader(io.StringIO(self.evaluate("drivePage.csv()"))))
+        return rows[-1] if rows else None
+
+
+def contract_problems(page, when):
+    """The cab's elements against the trace's last row: each must show the
+    value the trace has."""
+    shown, row = page.state(), page.last_row()
+    if row is None or shown["frame"] != row["frame"]:
+        return [f"{when}: the page shows frame {shown['frame']}, the trace ends at "
+                f"{row and row['frame']}"]
+    handle_columns = {"brake": "brake", "power": "power", "reverser": "reverser",
+                      "constant-speed": "constant_speed"}
+    problems = []
+    for kind, index, value in shown["values"]:
+        if kind == "handle":
+            column = handle_columns[index]
+        else:
+            prefix = ("p" if kind == "panel" else "s") + index + "_"
+            column = next((c for c in row if c.startswith(prefix)), None)
+        if column is None or row[column] != value:
+            problems.append(f"{when}: {kind} {index} shows {value}, the trace has "
+                            f"{column and row[column]}")
+    return problems
+
+
+def run_until(page, done, limit_frames, step=1):
+    """Frames until done(row) holds; the last row."""
+    for _ in range(0, limit_frames, step):
+        page.advance(step)
+        row = page.last_row()
+        if done(row):
+            return row
+    raise Failure(f"not reached within {limit_frames} frames")
+
+
+def part_autopilot(page, work, atshost):
+    expected = open(os.path.join(work, "demo.csv"), newline="").read()
+    page.key("autopilot")
+    while page.advance(FRAMES_PER_CALL)["status"] == 0:
+        pass
+    got = page.evaluate("drivePage.csv()")
+    if got == expected:
+        return []
+    got_lines, expected_lines = got.split("\n"), expected.split("\n")
+    first = next((i for i, (a, b) in enumerate(zip(got_lines, expected_lines)) if a != b),
+                 min(len(got_lines), len(expected_lines)))
+    return [f"autopilot: the page's CSV differs from atshost drive's at line {first + 1} "
+            f"({len(got_lines)} lines, {len(expected_lines)} expected):\n"
+            f"  page:    {got_lines[first][:160] if first < len(got_lines) else '(end)'}\n"
+            f"  atshost: {expected_lines[first][:160] if first < len(expected_lines) else '(end)'}"]
+
+
+def drive_to_stop(page, target_m):
+    """A driver's braking by key events: hold a speed that lets the service
+    brake stop the train at the target, notch by notch."""
+    brake = 0
+    for _ in range(4000):
+        page.advance(5)
+        row = page.last_row()
+        metres, kmh = float(row["location_m"]), float(row["speed_kmh"])
+        left = target_m - metres
+        if kmh <= 0.0 and left < 20:
+            return row
+        # The speed at which a gentle stop still ends at the target.
+        allowed = 3.6 * (2 * 0.35 * max(left, 0.0)) ** 0.5 + 2.0
+        wanted = 0 if kmh < allowed - 3 else 8 if kmh > allowed + 6 else 4 if kmh > allowed else brake
+        if left < 2:
+            wanted = 8
+        while brake < wanted:
+            page.key("brake-up")
+            brake += 1
+        while brake > wanted:
+            page.key("brake-down")
+            brake -= 1
+    raise Failure("the train did not come to a stop")
+
+
+def part_keys(page, work, atshost):
+    problems = []
+    check = lambda when: problems.extend(contract_problems(page, when))  # noqa: E731
+
+    page.advance(10)
+    row = page.last_row()
+    if (row["p0_unit_on"], row["driver_brake"], row["driver_reverser"]) != ("0", "9", "0"):
+        problems.append(f"start: unit on {row['p0_unit_on']}, brake {row['driver_brake']}, "
+                        f"reverser {row['driver_reverser']}: not off with the handles secured")
+    page.key("unit-on")
+    page.advance(10)
+    check("unit switched on")
+    if page.last_row()["p0_unit_on"] != "1":
+        problems.append("key 10 with the handles secured did not switch the unit on")
+
+    # Away in full power, past the 28 km/h beacon.
+    page.key("forward")
+    for _ in range(9):
+        page.key("brake-down")
+    for _ in range(4):
+        page.key("power-up")
+    row = run_until(page, lambda r: r["p2_tripped"] == "1", 6000, 10)
+    check("tripped")
+    if float(row["location_m"]) < LIMIT_BEACON_M - 30 or float(row["speed_kmh"]) <= 28:
+        problems.append(f"tripped at {row['location_m']} m, {row['speed_kmh']} km/h: "
+                        f"not at the beacon, above its limit")
+    if page.evaluate("drivePage.sounds()[9]") != "looping":
+        problems.append(f"the bell does not ring after the trip: {page.evaluate('drivePage.sounds()')}")
+    if page.evaluate("document.querySelector('[data-panel=\"2\"]').dataset.value") != "1":
+        problems.append("the TRIPPED lamp is not lit")
+
+    # Stand, secure the handles, reset.
+    run_until(page, lambda r: float(r["speed_kmh"]) == 0.0, 6000, 10)
+    for _ in range(4):
+        page.key("power-down")
+    page.key("neutral")
+    page.key("emergency")
+    page.advance(5)
+    page.key("reset")
+    page.advance(5)
+    check("reset")
+    if page.last_row()["p2_tripped"] != "0" or page.evaluate("drivePage.sounds()[9]") != "stopped":
+        problems.append("key 3 with the handles secured did not reset the trip and stop the bell")
+
+    # On to the station, and a stop in its window.
+    page.key("forward")
+    for _ in range(9):
+        page.key("brake-down")
+    for _ in range(2):
+        page.key("power-up")
+    run_until(page, lambda r: float(r["speed_kmh"]) >= 35, 6000, 10)
+    for _ in range(2):
+        page.key("power-down")
+    row = drive_to_stop(page, STOP_TARGET_M)
+    page.advance(5)
+    check("stopped")
+    if page.last_row()["p11_stop_window"] != "1":
+        problems.append(f"stopped at {row['location_m']} m: the WINDOW lamp is not lit")
+
+    # Saved, and replayed by atshost.
+    downloads = os.path.join(work, "downloads")
+    os.makedirs(downloads, exist_ok=True)
+    page.browser.send("Browser.setDownloadBehavior", behavior="allow", downloadPath=downloads)
+    page.evaluate("document.getElementById('save').click()")
+    saved = os.path.join(downloads, "drive-scenario.txt")
+    for _ in range(500):
+        if os.path.exists(saved) and page.evaluate("!document.getElementById('csv').hidden"):
+            break
+        time.sleep(0.01)
+    else:
+        return problems + ["save: no scenario was downloaded, or the CSV not offered"]
+    replayed = os.path.join(work, "replayed")
+    subprocess.run([atshost, "--out", replayed, "-q", "replay", saved], check=True)
+    expected = page.evaluate("drivePage.csv()")
+    got = open(os.path.join(replayed, "drive-scenario.csv"), newline="").read()
+    if got != expected:
+        problems.append("the saved scenario, replayed by atshost, does not give the page's CSV")
+    return problems
+
+
+def part_f7(page, work, atshost):
+    problems = []
+    page.advance(5)
+    page.key("f7", up=False)
+    if page.text("f7") != "down":
+        problems.append(f"F7 held shows as {page.text('f7')!r}")
+    answer = page.advance(5)
+    caption, text = page.text("warning-caption"), page.text("warning-text")
+    if not answer["box"] or not page.evaluate("document.getElementById('warning').open"):
+        problems.append("F7: no warning box")
+    if (caption, text) != (BOX_CAPTION, BOX_TEXT):
+        problems.append(f"the warning box says {caption!r}, {text!r}")
+    # The run stands still while the box is open.
+    frame = page.state()["frame"]
+    page.advance(5)
+    if page.state()["frame"] != frame:
+        problems.append("frames ran while the warning box was open")
+    page.key("f7", down=False)
+    page.evaluate("document.getElementById('warning-ok').click()")
+    if page.advance(20)["status"] != 0:
+        problems.append("the session did not go on after the box")
+    page.key("f7", up=False)
+    if page.advance(5)["status"] != 2 or page.evaluate("document.getElementById('ended').hidden"):
+        problems.append("F7 a second time did not end the session")
+    if "ended the simulator's process" not in page.text("ended-text"):
+        problems.append(f"the end says {page.text('ended-text')!r}")
+    page.key("f7", down=False)
+    page.evaluate("document.getElementById('again').click()")
+    for _ in range(200):
+        if page.evaluate("document.getElementById('ended').hidden"):
+            break
+        time.sleep(0.01)
+    page.evaluate("drivePage.fixedStep(true)")
+    if page.advance(5)["status"] != 0 or page.state()["frame"] != "4":
+        problems.append("start again did not start a fresh session")
+    return problems
+
+
+def part_route(page, work, atshost):
+    bad = os.path.join(work, "bad.route")
+    with open(bad, "w") as f:
+        f.write(BAD_ROUTE)
+    refused = subprocess.run([atshost, "drive", "bad.route"], cwd=work, capture_output=True,
+                             text=True)
+    expected = refused.stderr.strip().removeprefix("atshost: ")
+    if refused.returncode != 2 or not expected.startswith("bad.route:4:"):
+        raise Failure(f"atshost accepted the bad route, or said {refused.stderr!r}")
+    document = page.send("DOM.getDocument")["root"]["nodeId"]
+    picker = page.send("DOM.querySelector", nodeId=document, selector="#open")["nodeId"]
+    page.send("DOM.setFileInputFiles", nodeId=picker, files=[bad])
+    for _ in range(200):
+        if not page.evaluate("document.getElementById('message').hidden"):
+            break
+        time.sleep(0.01)
+    shown = page.text("message")
+    problems = [] if shown == expected else [f"the bad route shows {shown!r}, atshost says {expected!r}"]
+    # The session that ran goes on.
+    if page.advance(5)["status"] != 0 or page.text("route") != "demo route":
+        problems.append("a refused route stopped the session that ran")
+    return problems
+
+
+PARTS = {"autopilot": part_autopilot, "keys": part_keys, "f7": part_f7, "route": part_route}
+
+
+def browser_problems(browser, url):
+    problems = []
+    for event in browser.events:
+        method, params = event.get("method"), event.get("params", {})
+        if method == "Runtime.exceptionThrown":
+            problems.append(f"script error: {params['exceptionDetails']}")
+        elif method == "Runtime.consoleAPICalled" and params["type"] in ("error", "warning", "assert"):
+            problems.append(f"console {params['type']}: {params['args']}")
+        elif method == "Log.entryAdded" and params["entry"]["level"] in ("error", "warning"):
+            problems.append(f"browser log: {params['entry']['text']}")
+        elif method == "Network.requestWillBeSent":
+            address = params["request"]["url"]
+            if address.split("#")[0] not in (url, "about:blank") and not address.startswith("blob:"):
+                problems.append(f"network request: {address}")
+    return problems
+
+
+def main():
+    atshost, page_file, work = sys.argv[1:4]
+    parts = sys.argv[4:] or list(PARTS)
+    if not os.path.exists(page_file):
+        print(f"drive page: {page_file} was not built (the wasm32 build's packages are missing?)")
+        return SKIP
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    subprocess.run([atshost, "drive", "--out", work, "-q"], check=True)
+    url = "file://" + os.path.abspath(page_file)
+
+    problems = []
+    profile = tempfile.mkdtemp(prefix="drive-page-profile-")
+    browser = Browser(profile)
+    try:
+        for name in parts:
+            started = time.monotonic()
+            browser.deadline = started + 120
+            found = PARTS[name](Page(browser, url), work, atshost)
+            found += browser_problems(browser, url)
+            browser.events.clear()
+            print(f"drive page, {name}: {time.monotonic() - started:.1f} s, {len(found)} problems")
+            problems += found
+    finally:
+        browser.close()
+        shutil.rmtree(profile, ignore_errors=True)
+    for p in problems[:40]:
+        print(p)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except Failure as e:
+        print(f"drive page: {e}")
+        sys.exit(1)
