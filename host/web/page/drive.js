@@ -474,6 +474,9 @@
       for (let k = 0; k < frames && canStep(); ++k) step(0);
       return { status: ended ? SESSION_ENDED : status, box: boxShown };
     },
+    // The last frame's train: time ms, location m, speed km/h, bc, mr,
+    // current, exactly.
+    train: () => Array.from(frameViews().train),
     csv: () => cString(x.page_csv()),
     sounds: () => CabAudio.modes(),
     firstFrameAt: () => firstFrameAt,
