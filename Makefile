@@ -1,7 +1,9 @@
 # make demo   builds the plug-in libraries and atshost, and runs the built-in demo
 # make test   builds the three libraries and runs every test
-# make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll and
-#             build/win64/ATSVorlan800.dll
+# make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll,
+#             build/win64/ATSVorlan800.dll and the WebAssembly builds (make web)
+# make web    build/web/ATSVorlan800.wasm (the plug-in alone) and build/web/drive.wasm
+#             (the driving page's module), with Debian's clang for wasm32
 # make sanitize    the native library and its tests under ASan, LSan and UBSan (part of make test)
 # make fuzz-run    the bounded fuzz run of make test
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
@@ -15,8 +17,9 @@ JOBS ?= $(shell nproc)
 NATIVE := build/native
 WIN32 := build/win32
 WIN64 := build/win64
+WEB := build/web
 
-.PHONY: all bootstrap build native win32 win64 test demo demo-build format clean \
+.PHONY: all bootstrap build native win32 win64 web test demo demo-build format clean \
         sanitize fuzz-run fuzz coverage frame-cost screenshot docs dist
 
 all: build
@@ -26,7 +29,8 @@ bootstrap:
 
 native: bootstrap
 	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=ON -DATS_BENCH=ON >/dev/null
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) -DBUILD_TESTING=ON \
+	  -DATS_BENCH=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 win32: bootstrap
@@ -39,7 +43,14 @@ win64: bootstrap
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake >/dev/null
 	@cmake --build $(WIN64) -j $(JOBS)
 
-build: native win32 win64
+# The wasm32 build: the same sources and float rules, Debian's clang 14 with
+# wasi-libc and libc++ for wasm32 (cmake/wasm32.cmake).
+web: bootstrap
+	@cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/wasm32.cmake >/dev/null
+	@cmake --build $(WEB) -j $(JOBS)
+
+build: native win32 win64 web
 
 # The sanitizer and fuzz runs come first so that CTest's closing summary is
 # that of the whole native suite.
@@ -101,13 +112,16 @@ demo:
 	  { tail -n 40 build/demo-build.log; \
 	    echo "make demo: the build failed; the whole log is build/demo-build.log" >&2; exit 1; }
 	@$(NATIVE)/atshost drive --out out
+	@if [ -f $(WEB)/drive.html ]; then cp $(WEB)/drive.html out/drive.html; \
+	  echo "make demo: out/drive.html is the driving page: open it in a browser"; fi
 
 # The tests' own parts are configured only where their tools are installed,
 # so that a machine with the demo's packages alone can build it.
 demo-build:
 	@testing=$$(scripts/bootstrap --check test && echo ON || echo OFF); \
 	  cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
+	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) \
+	  -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
 	@cmake --build $(NATIVE) -j $(JOBS) --target ATSVorlan800 atshost
 	@cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
@@ -115,6 +129,9 @@ demo-build:
 	@cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake
 	@cmake --build $(WIN64) -j $(JOBS) --target ATSVorlan800
+	@cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/wasm32.cmake
+	@cmake --build $(WEB) -j $(JOBS)
 
 # The README's picture: the demo's cab view at the trip, taken by headless
 # Chromium.

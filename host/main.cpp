@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "host/input_file.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/output_files.h"
@@ -24,6 +25,7 @@
 #include "host/sim/text_input.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
+#include "host/stream_out.h"
 #include "host/usage.h"
 #include "product_version.h"
 
@@ -97,8 +99,10 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   std::ofstream csv(csv_path, std::ios::binary);
   if (!csv) return Fail("cannot write '" + csv_path.string() + "': " + LastSystemError());
 
-  TraceCsv trace(csv);
-  Timeline timeline(std::cout);
+  StreamOut csv_out(csv);
+  StreamOut terminal(std::cout);
+  TraceCsv trace(csv_out);
+  Timeline timeline(terminal);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   HtmlPage page(title);
   std::vector<FrameSink*> sinks = {&trace, &chart, &page};
@@ -150,12 +154,11 @@ int Run(const Options& o, const std::string& name, const std::string& title,
 }
 
 int Replay(const Options& o) {
-  Scenario scenario;
-  try {
-    scenario = ParseScenario(ReadFile(o.file), o.file);
-  } catch (const InputError& e) {
-    return Fail(e.what());
-  }
+  Parsed<std::string> text = ReadFile(o.file);
+  if (!text.ok()) return Fail(text.error);
+  const Parsed<Scenario> parsed = ParseScenario(std::move(text.value), o.file);
+  if (!parsed.ok()) return Fail(parsed.error);
+  const Scenario& scenario = parsed.value;
   const std::string name = fs::path(o.file).stem().string();
   // The title goes into the chart, which must stay valid UTF-8 and XML.
   return Run(o, name, "replay of " + Printable(o.file), {fs::path(o.file)}, [&](Session& session) {
@@ -173,14 +176,17 @@ int Replay(const Options& o) {
 }
 
 int Drive(const Options& o) {
-  Route route;
   const bool demo = o.file.empty();
-  try {
-    route = demo ? ParseRoute(DemoRouteText(), "(built-in demo route)")
-                 : ParseRoute(ReadFile(o.file), o.file);
-  } catch (const InputError& e) {
-    return Fail(e.what());
+  Parsed<Route> parsed;
+  if (demo) {
+    parsed = ParseRoute(DemoRouteText(), "(built-in demo route)");
+  } else {
+    const Parsed<std::string> text = ReadFile(o.file);
+    if (!text.ok()) return Fail(text.error);
+    parsed = ParseRoute(text.value, o.file);
   }
+  if (!parsed.ok()) return Fail(parsed.error);
+  const Route& route = parsed.value;
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;
   if (!demo) inputs.emplace_back(o.file);

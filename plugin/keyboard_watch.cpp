@@ -69,7 +69,16 @@ void PollKeyboardWatch() noexcept {
 
 void StopKeyboardWatch() noexcept { Platform().Close(); }
 
-void ExitProcessNow() noexcept { std::exit(EXIT_SUCCESS); }
+void ExitProcessNow() noexcept {
+#if defined(__wasm__)
+  // A WebAssembly module has no process of its own to end, and must import
+  // nothing: it traps, which ends the call its host made, and the host
+  // decides what ending means.
+  __builtin_trap();
+#else
+  std::exit(EXIT_SUCCESS);
+#endif
+}
 
 void SetKeyboardPlatform(KeyboardPlatform* platform) noexcept {
   Platform().Close();

@@ -4,13 +4,14 @@ with a Windows DLL, and requires the two CSV traces and exit statuses to be
 identical. A difference names the first differing row (with its frame number)
 and column.
 
-Usage: compare_traces.py [--host COMMAND] ATSHOST DLL OUTDIR ARGS...
+Usage: compare_traces.py [--host COMMAND] [--label NAME] ATSHOST DLL OUTDIR ARGS...
   ARGS are atshost's subcommand and its arguments, e.g. `replay FILE` or
   `drive [ROUTE]`.
   Without --host, the native ATSHOST runs the DLL too (a 32-bit DLL under
   emulation). With --host, COMMAND (split as a shell would, e.g. a Wine runner
   followed by atshost.exe) runs the DLL instead: the Windows host in a Windows
-  process, loading the DLL with the system's own loader.
+  process, loading the DLL with the system's own loader, or a host that runs
+  the WebAssembly module. NAME (default: DLL) names that side in messages.
 """
 import csv
 import io
@@ -40,7 +41,7 @@ def run(host, out, plugin, args):
     return proc, csvs[0].read_bytes()
 
 
-def first_difference(native, dll):
+def first_difference(native, dll, label):
     a = list(csv.reader(io.StringIO(native.decode())))
     b = list(csv.reader(io.StringIO(dll.decode())))
     header = a[0] if a else []
@@ -54,7 +55,7 @@ def first_difference(native, dll):
             if va != vb:
                 name = header[col] if col < len(header) else f"#{col}"
                 return (f"frame {frame} (line {row + 1} of the trace), column {name}: "
-                        f"native {va!r}, DLL {vb!r}")
+                        f"native {va!r}, {label} {vb!r}")
         return f"frame {frame} (line {row + 1} of the trace): differs in its quoting"
     return f"the traces have {len(a)} and {len(b)} rows"
 
@@ -64,6 +65,10 @@ def main():
     windows_host = None
     if argv[:1] == ["--host"] and len(argv) > 1:
         windows_host = shlex.split(argv[1])
+        argv = argv[2:]
+    label = "DLL"
+    if argv[:1] == ["--label"] and len(argv) > 1:
+        label = argv[1]
         argv = argv[2:]
     if len(argv) < 4:
         sys.exit(__doc__)
@@ -81,10 +86,10 @@ def main():
         print(pd.stderr.strip())  # the Windows host cannot run on this machine
         sys.exit(SKIP)
     if pn.returncode != pd.returncode:
-        sys.exit(f"exit status: native {pn.returncode}, DLL {pd.returncode}\n"
-                 f"native: {pn.stderr}\nDLL: {pd.stderr}")
+        sys.exit(f"exit status: native {pn.returncode}, {label} {pd.returncode}\n"
+                 f"native: {pn.stderr}\n{label}: {pd.stderr}")
     if native != emulated:
-        sys.exit("traces differ at " + first_difference(native, emulated))
+        sys.exit("traces differ at " + first_difference(native, emulated, label))
     frames = native.count(b"\n") - 1
     if frames < MIN_FRAMES:
         sys.exit(f"only {frames} frames: nothing was compared")

@@ -161,7 +161,7 @@ void HtmlPage::OnFinish(const std::vector<HostEvent>& trailing) {
 }
 
 void HtmlPage::AddLines(int64_t position) {
-  const std::string text = timeline_text_.str();
+  const std::string text = timeline_text_.text();
   if (text.empty()) return;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -170,7 +170,7 @@ void HtmlPage::AddLines(int64_t position) {
     Append(lines_, std::to_string(position) + "," + JsonString(text.substr(start, end - start)));
     start = end + 1;
   }
-  timeline_text_.str("");
+  timeline_text_.text().clear();
 }
 
 void HtmlPage::Write(std::ostream& out, const std::string& chart_svg,

@@ -9,12 +9,12 @@
 #include <array>
 #include <cstdint>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/output/svg_chart.h"
 #include "host/sim/session.h"
+#include "host/sim/text_out.h"
 #include "host/sim/timeline.h"
 
 namespace atshost {
@@ -89,7 +89,7 @@ class HtmlPage : public FrameSink {
   std::array<ChangeColumn, kIntColumns> ints_;
   std::string events_;  // [position, "text", ...]
   std::string lines_;   // the timeline: [position, "line", ...]
-  std::ostringstream timeline_text_;
+  StringOut timeline_text_;
   Timeline timeline_{timeline_text_};
 };
 

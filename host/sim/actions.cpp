@@ -8,8 +8,10 @@ bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
       word == "signal") {
     f.Word("action");
     const int32_t value = f.Int(word + " value");
+    if (f.failed()) return true;
     if (word == "reverser" && (value < -1 || value > 1)) {
       f.Fail("reverser must be -1, 0 or 1, not " + std::to_string(value));
+      return true;
     }
     const EventKind kind = word == "power"      ? EventKind::kPower
                            : word == "brake"    ? EventKind::kBrake
@@ -25,9 +27,11 @@ bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
     if (how == "down" || how == "up") {
       f.Word("key direction");
       const int32_t key = f.Int("key code");
+      if (f.failed()) return true;
       out.push_back(HostEvent::Of(how == "down" ? EventKind::kKeyDown : EventKind::kKeyUp, key));
     } else {
       const int32_t key = f.Int("key code");
+      if (f.failed()) return true;
       out.push_back(HostEvent::Of(EventKind::kKeyDown, key));
       out.push_back(HostEvent::Of(EventKind::kKeyUp, key));
     }
@@ -36,6 +40,7 @@ bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
   if (word == "doors" || word == "door") {
     f.Word("action");
     const std::string how = f.Word("'open' or 'close'");
+    if (f.failed()) return true;
     if (how == "open") {
       out.push_back(HostEvent::Of(EventKind::kDoorOpen));
     } else if (how == "close" || how == "closed") {

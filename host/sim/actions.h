@@ -15,6 +15,7 @@ namespace atshost {
 
 // If the next word starts one of the actions above, reads the action and
 // appends its events; otherwise leaves `fields` as it was and returns false.
+// A bad action is reported into the fields' errors and returns true.
 bool ParseAction(Fields& fields, std::vector<HostEvent>& out);
 
 }  // namespace atshost

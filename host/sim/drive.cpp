@@ -79,6 +79,23 @@ class Driver {
     Stations(t, s, after, time_ms, out);
   }
 
+  // While a person drives: the actions that fall due are theirs to do, and
+  // are passed over, so that the driver does not do them all at once when it
+  // takes the train again.
+  void PassOver(double t, const TrainState& s) {
+    while (next_time_ < by_time_.size() && t >= route_.actions[by_time_[next_time_]].at) {
+      ++next_time_;
+    }
+    while (next_location_ < by_location_.size() &&
+           s.location >= route_.actions[by_location_[next_location_]].at) {
+      ++next_location_;
+    }
+  }
+
+  // Taking the train from a person: whatever stop the driver was making is
+  // begun again from where the train is.
+  void TakeOver() { phase_ = Phase::kRunning; }
+
   bool finished_stations() const { return next_ >= route_.stations.size(); }
   double last_departure() const { return last_departure_; }
   const std::vector<StopReport>& stops() const { return stops_; }
@@ -257,7 +274,14 @@ int32_t AddTime(int32_t t, int64_t dt) {
 
 }  // namespace
 
-DriveResult Drive(const Route& route, Session& session) {
+struct DriveRun::Parts {
+  Parts(const Route& route, const TrainState& start)
+      : model(route.model, route.gradients, start), driver(route, model) {}
+  TrainModel model;
+  Driver driver;
+};
+
+DriveRun::DriveRun(const Route& route, Session& session) : route_(route), session_(session) {
   const int32_t emergency = route.model.brake_notches + 1;
   const int32_t brake = route.brake ? *route.brake : emergency;
 
@@ -267,8 +291,7 @@ DriveResult Drive(const Route& route, Session& session) {
   // The train starts standing with its cylinder already at the pressure the
   // brake holds.
   start.bc = TrainModel(route.model, {}, start).BrakeTarget(brake);
-  TrainModel model(route.model, route.gradients, start);
-  Driver driver(route, model);
+  parts_ = std::make_unique<Parts>(route, start);
 
   session.Start();
   session.Apply(HostEvent::Of(EventKind::kVehicleSpec, route.model.brake_notches));
@@ -279,63 +302,97 @@ DriveResult Drive(const Route& route, Session& session) {
   session.Apply(HostEvent::Of(EventKind::kBrake, brake));
   if (route.doors_closed) session.Apply(HostEvent::Of(EventKind::kDoorClose));
 
-  const double dt = route.frame_ms / kMsPerS;
-  double end_s = route.end_time_s ? *route.end_time_s : route.DefaultEndSeconds();
-  double previous_location = route.start_location;
-  std::vector<HostEvent> events;
-  for (int64_t k = 0;; ++k) {
-    const double t = static_cast<double>(k) * route.frame_ms / kMsPerS;
-    const int32_t time_ms = AddTime(route.start_time_ms, k * route.frame_ms);
-    const TrainState& s = model.state();
+  end_s_ = route.end_time_s ? *route.end_time_s : route.DefaultEndSeconds();
+  previous_location_ = route.start_location;
+}
 
-    // Beacons the train's front crossed running forward since the last frame
-    // (they are in order of location).
-    for (auto b =
-             std::upper_bound(route.beacons.begin(), route.beacons.end(), previous_location,
-                              [](double at, const BeaconPlacement&p) { return at < p.location; });
-         b != route.beacons.end() && b->location <= s.location; ++b) {
-      HostEvent e;
-      e.kind = EventKind::kBeacon;
-      e.beacon = b->beacon;
-      session.Apply(e);
-    }
-    previous_location = s.location;
+DriveRun::~DriveRun() = default;
 
-    events.clear();
-    driver.Decide(t, s, session.host(), time_ms, events);
-    // A train that never reaches the end location is stopped by the time
-    // limit; the timeline says so, so that the run is not taken for complete.
-    if (route.end_location && !route.end_time_s && t >= end_s && s.location < *route.end_location) {
-      events.push_back(HostEvent::Note("the run's " + Shortest(end_s) +
-                                       " s limit is reached before the end location at " +
-                                       Metres(*route.end_location)));
-    }
-    for (const HostEvent& e : events) session.Apply(e);
+const TrainState& DriveRun::train() const { return parts_->model.state(); }
 
-    ATS_VEHICLESTATE v{};
-    v.Location = s.location;
-    v.Speed = static_cast<float>(s.speed);
-    v.Time = time_ms;
-    v.BcPressure = static_cast<float>(s.bc);
-    v.MrPressure = static_cast<float>(s.mr);
-    v.Current = static_cast<float>(s.current);
-    const ATS_HANDLES handles = session.Elapse(v).handles;
-
-    // Without an end of its own the run ends soon after the last station;
-    // an end location keeps it going until the train gets there.
-    if (!route.end_time_s && !route.end_location && !route.stations.empty() &&
-        driver.finished_stations()) {
-      end_s = std::min(end_s, driver.last_departure() + kAfterLastStopSeconds);
-    }
-    if (t >= end_s || (route.end_location && s.location >= *route.end_location)) break;
-    model.Step(handles, dt);
+void DriveRun::Frame(int32_t dt_ms, Hands hands, const std::vector<HostEvent>& person) {
+  if (ended_) return;
+  TrainModel& model = parts_->model;
+  Driver& driver = parts_->driver;
+  if (session_.frames() > 0) {
+    model.Step(last_handles_, dt_ms / kMsPerS);
+    elapsed_ms_ += dt_ms;
   }
+  const double t = static_cast<double>(elapsed_ms_) / kMsPerS;
+  const int32_t time_ms = AddTime(route_.start_time_ms, elapsed_ms_);
+  const TrainState& s = model.state();
+
+  // Beacons the train's front crossed running forward since the last frame
+  // (they are in order of location).
+  for (auto b =
+           std::upper_bound(route_.beacons.begin(), route_.beacons.end(), previous_location_,
+                            [](double at, const BeaconPlacement&p) { return at < p.location; });
+       b != route_.beacons.end() && b->location <= s.location; ++b) {
+    HostEvent e;
+    e.kind = EventKind::kBeacon;
+    e.beacon = b->beacon;
+    session_.Apply(e);
+  }
+  previous_location_ = s.location;
+
+  events_.clear();
+  if (hands == Hands::kDriver) {
+    if (!driving_) driver.TakeOver();
+    driving_ = true;
+    driver.Decide(t, s, session_.host(), time_ms, events_);
+  } else {
+    driving_ = false;
+    driver.PassOver(t, s);
+  }
+  events_.insert(events_.end(), person.begin(), person.end());
+  // A train that never reaches the end location is stopped by the time
+  // limit; the timeline says so, so that the run is not taken for complete.
+  if (route_.end_location && !route_.end_time_s && t >= end_s_ &&
+      s.location < *route_.end_location) {
+    events_.push_back(HostEvent::Note("the run's " + Shortest(end_s_) +
+                                      " s limit is reached before the end location at " +
+                                      Metres(*route_.end_location)));
+  }
+  for (const HostEvent& e : events_) session_.Apply(e);
+
+  ATS_VEHICLESTATE v{};
+  v.Location = s.location;
+  v.Speed = static_cast<float>(s.speed);
+  v.Time = time_ms;
+  v.BcPressure = static_cast<float>(s.bc);
+  v.MrPressure = static_cast<float>(s.mr);
+  v.Current = static_cast<float>(s.current);
+  last_handles_ = session_.Elapse(v).handles;
+  if (session_.process_ended()) {
+    ended_ = true;
+    return;
+  }
+
+  // Without an end of its own the run ends soon after the last station;
+  // an end location keeps it going until the train gets there.
+  if (!route_.end_time_s && !route_.end_location && !route_.stations.empty() &&
+      driver.finished_stations()) {
+    end_s_ = std::min(end_s_, driver.last_departure() + kAfterLastStopSeconds);
+  }
+  if (t >= end_s_ || (route_.end_location && s.location >= *route_.end_location) ||
+      session_.frames() >= kMaxRunFrames) {
+    ended_ = true;
+  }
+}
+
+DriveResult DriveRun::Finish() {
   DriveResult result;
-  result.stops = driver.stops();
-  result.final_state = model.state();
-  result.final_time = session.last().state.Time;
-  session.Finish();
+  result.stops = parts_->driver.stops();
+  result.final_state = parts_->model.state();
+  result.final_time = session_.last().state.Time;
+  session_.Finish();
   return result;
+}
+
+DriveResult Drive(const Route& route, Session& session) {
+  DriveRun run(route, session);
+  while (!run.ended()) run.Frame(route.frame_ms);
+  return run.Finish();
 }
 
 }  // namespace atshost

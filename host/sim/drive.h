@@ -4,6 +4,7 @@
 #ifndef ATSHOST_DRIVE_H
 #define ATSHOST_DRIVE_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,52 @@ struct DriveResult {
   std::vector<StopReport> stops;
   TrainState final_state;
   int32_t final_time = 0;
+};
+
+// A drive one frame at a time: what Drive runs to its end at the route's own
+// frame time, and what the driving page runs at the display's, under a
+// person's hands or the route's driver's.
+class DriveRun {
+ public:
+  // Starts the session and reports the vehicle, the handles and the doors.
+  // `route` and `session` must outlive the run.
+  DriveRun(const Route& route, Session& session);
+  ~DriveRun();
+  DriveRun(const DriveRun&) = delete;
+  DriveRun& operator=(const DriveRun&) = delete;
+
+  // Who has the train: the route's driver (its actions and station stops),
+  // or a person.
+  enum class Hands { kDriver, kPerson };
+
+  // The next frame, `dt_ms` after the previous one (the first is at the
+  // route's start, whatever dt_ms says): the train moves under the handles
+  // the plug-in returned, then the beacons it crossed are passed, then the
+  // route's driver's events (when it has the train), then `person`'s, then
+  // the plug-in's Elapse. Does nothing once the run has ended.
+  void Frame(int32_t dt_ms, Hands hands = Hands::kDriver,
+             const std::vector<HostEvent>& person = {});
+
+  // The route's end is reached (or the plug-in ended its process): no more
+  // frames.
+  bool ended() const { return ended_; }
+  const TrainState& train() const;
+
+  // Finishes the session (Dispose) and reports the stops.
+  DriveResult Finish();
+
+ private:
+  struct Parts;  // the train model and the driver
+  const Route& route_;
+  Session& session_;
+  std::unique_ptr<Parts> parts_;
+  std::vector<HostEvent> events_;
+  ATS_HANDLES last_handles_{};
+  int64_t elapsed_ms_ = 0;
+  double end_s_ = 0.0;
+  double previous_location_ = 0.0;
+  bool driving_ = true;  // the route's driver had the train in the last frame
+  bool ended_ = false;
 };
 
 // Runs the route in a new session of the session given (Start to Finish).

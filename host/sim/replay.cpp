@@ -28,12 +28,14 @@ StateFields ParseState(Fields& f, const std::vector<std::string>& allowed,
 
 Expectation ParseExpectation(const Fields& f, const std::string& word) {
   const std::size_t eq = word.find('=');
+  Expectation e;
   if (eq == std::string::npos || eq == 0 || eq + 1 == word.size()) {
     f.Fail("expected name=value after 'expect', found '" + word + "'");
+    return e;
   }
-  Expectation e;
   e.name = word.substr(0, eq);
   e.value = ParseInt(f, word.substr(eq + 1), e.name);
+  if (f.failed()) return e;
   const std::string& n = e.name;
   if (n == "brake") {
     e.target = Expectation::Target::kBrake;
@@ -47,6 +49,7 @@ Expectation ParseExpectation(const Fields& f, const std::string& word) {
     const bool panel = n[0] == 'p';
     e.target = panel ? Expectation::Target::kPanel : Expectation::Target::kSound;
     e.index = ParseInt(f, n.substr(6, n.size() - 7), "index of " + n.substr(0, 5));
+    if (f.failed()) return e;
     if ((panel ? PanelSlot(e.index) : SoundSlot(e.index)) < 0) {
       f.Fail(n + " is not one of the " + (panel ? "48 panel" : "8 sound") +
              " indices the plug-in writes");
@@ -96,19 +99,25 @@ namespace {
 
 // One line as the step it stands for. `framed`: a frame has been run before
 // it, so that an expectation has something to check.
-ScenarioStep ParseStep(const Line& line, bool framed) {
-  Fields f(line);
+// An error is reported into `errors`, and the step is then of no use.
+ScenarioStep ParseStep(const Line& line, bool framed, InputErrors& errors) {
+  Fields f(line, errors);
   ScenarioStep step;
   step.line = line.number;
   std::vector<HostEvent> events;
   const std::string word = f.Peek();
   if (ParseAction(f, events)) {
+    if (f.failed()) return step;
     f.End();
     step.what = std::move(events);
   } else if (word == "vehicle") {
     f.Word("command");
     const auto kv = f.KeyValues({"brake-notches"});
-    if (kv.count("brake-notches") == 0) f.Fail("missing brake-notches=N");
+    if (f.failed()) return step;
+    if (kv.count("brake-notches") == 0) {
+      f.Fail("missing brake-notches=N");
+      return step;
+    }
     events.push_back(HostEvent::Of(EventKind::kVehicleSpec,
                                    ParseInt(f, kv.at("brake-notches"), "brake-notches")));
     step.what = std::move(events);
@@ -121,7 +130,11 @@ ScenarioStep ParseStep(const Line& line, bool framed) {
   } else if (word == "beacon") {
     f.Word("command");
     const auto kv = f.KeyValues({"type", "signal", "optional"});
-    if (kv.count("type") == 0) f.Fail("missing type=N for beacon");
+    if (f.failed()) return step;
+    if (kv.count("type") == 0) {
+      f.Fail("missing type=N for beacon");
+      return step;
+    }
     auto get = [&](const char* name) {
       return kv.count(name) != 0 ? ParseInt(f, kv.at(name), name) : 0;
     };
@@ -130,9 +143,15 @@ ScenarioStep ParseStep(const Line& line, bool framed) {
   } else if (word == "note") {
     f.Word("command");
     const std::string text_of_note = f.Rest();
-    if (text_of_note.empty()) f.Fail("missing text after 'note'");
+    if (text_of_note.empty()) {
+      f.Fail("missing text after 'note'");
+      return step;
+    }
     // The note goes to the terminal as it stands.
-    if (Printable(text_of_note) != text_of_note) f.Fail("note text is not plain UTF-8 text");
+    if (Printable(text_of_note) != text_of_note) {
+      f.Fail("note text is not plain UTF-8 text");
+      return step;
+    }
     events.push_back(HostEvent::Note(text_of_note));
     step.what = std::move(events);
   } else if (word == "frame") {
@@ -144,20 +163,27 @@ ScenarioStep ParseStep(const Line& line, bool framed) {
     f.Word("command");
     AdvanceCommand c;
     c.count = f.Int("frame count");
+    if (f.failed()) return step;
     if (c.count < 1 || c.count > kMaxRunFrames) {
       f.Fail("frame count must be 1 to " + std::to_string(kMaxRunFrames));
+      return step;
     }
     c.fields = ParseState(f, {"dt", "speed", "bc", "mr", "current"}, &c.dt);
     step.what = c;
   } else if (word == "expect") {
     f.Word("command");
-    if (!framed) f.Fail("'expect' before the first frame: there is nothing to check yet");
+    if (!framed) {
+      f.Fail("'expect' before the first frame: there is nothing to check yet");
+      return step;
+    }
     ExpectCommand c;
-    while (!f.done()) c.checks.push_back(ParseExpectation(f, f.Word("expectation")));
+    while (!f.done() && !f.failed()) {
+      c.checks.push_back(ParseExpectation(f, f.Word("expectation")));
+    }
     if (c.checks.empty()) f.Fail("missing name=value after 'expect'");
     step.what = c;
   } else {
-    f.Fail("unknown command '" + word + "'");
+    if (!f.failed()) f.Fail("unknown command '" + word + "'");
   }
   return step;
 }
@@ -170,46 +196,58 @@ int64_t FramesOf(const ScenarioStep& step) {
 
 }  // namespace
 
-Scenario ParseScenario(std::string text, const std::string& file) {
-  Scenario scenario;
+Parsed<Scenario> ParseScenario(std::string text, const std::string& file) {
+  Parsed<Scenario> parsed;
+  Scenario& scenario = parsed.value;
   scenario.file = file;
   scenario.text = std::move(text);
   // The steps are checked here and parsed again as they run, so that a long
   // scenario costs its text and not a record of every line.
-  LineReader reader(scenario.text, file);
+  InputErrors errors;
+  LineReader reader(scenario.text, file, errors);
   Line line;
   int64_t events = 0;  // given since the last frame
-  while (reader.Next(line)) {
-    const ScenarioStep step = ParseStep(line, scenario.frames > 0);
+  while (!errors.failed() && reader.Next(line)) {
+    const ScenarioStep step = ParseStep(line, scenario.frames > 0, errors);
+    if (errors.failed()) break;
     const int64_t frames = FramesOf(step);
     if (frames > 0) {
       events = 0;
       scenario.frames += frames;
       if (scenario.frames > kMaxRunFrames) {
-        FailAt(file, line.number,
-               "the scenario runs more than " + std::to_string(kMaxRunFrames) +
-                   " frames, the most one run may have");
+        errors.At(file, line.number,
+                  "the scenario runs more than " + std::to_string(kMaxRunFrames) +
+                      " frames, the most one run may have");
+        break;
       }
     }
     if (const auto* e = std::get_if<std::vector<HostEvent>>(&step.what)) {
       events += static_cast<int64_t>(e->size());
       if (events > kMaxEventsPerFrame) {
-        FailAt(file, line.number,
-               "more than " + std::to_string(kMaxEventsPerFrame) +
-                   " events between two frames, the most one frame may carry");
+        errors.At(file, line.number,
+                  "more than " + std::to_string(kMaxEventsPerFrame) +
+                      " events between two frames, the most one frame may carry");
+        break;
       }
     }
     if (const auto* c = std::get_if<ExpectCommand>(&step.what)) scenario.checks += c->checks.size();
   }
-  return scenario;
+  if (errors.failed()) {
+    parsed = Parsed<Scenario>();
+    parsed.error = errors.message();
+  }
+  return parsed;
 }
 
 void ForEachStep(const Scenario& scenario, const std::function<void(const ScenarioStep&)>& visit) {
-  LineReader reader(scenario.text, scenario.file);
+  // The scenario was checked whole: no line fails here.
+  InputErrors errors;
+  LineReader reader(scenario.text, scenario.file, errors);
   Line line;
   bool framed = false;
   while (reader.Next(line)) {
-    const ScenarioStep step = ParseStep(line, framed);
+    const ScenarioStep step = ParseStep(line, framed, errors);
+    if (errors.failed()) return;
     framed = framed || FramesOf(step) > 0;
     visit(step);
   }

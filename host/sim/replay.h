@@ -64,10 +64,10 @@ struct Scenario {
   std::size_t checks = 0;  // expectations, all lines together
 };
 
-// Checks a whole scenario, or throws InputError at the first bad line.
-Scenario ParseScenario(std::string text, const std::string& file);
+// Checks a whole scenario; refused at the first bad line.
+Parsed<Scenario> ParseScenario(std::string text, const std::string& file);
 
-// Each step of a checked scenario, in order.
+// Each step of a checked scenario (one ParseScenario accepted), in order.
 void ForEachStep(const Scenario& scenario, const std::function<void(const ScenarioStep&)>& visit);
 // All of them at once (for short scenarios).
 std::vector<ScenarioStep> Steps(const Scenario& scenario);

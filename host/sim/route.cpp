@@ -55,7 +55,11 @@ RouteAction ParseWhen(Fields& f) {
   } else {
     unit = f.Word("unit 's' or 'm' after '" + word + "'");
   }
-  if (unit != "s" && unit != "m") f.Fail("unit must be 's' or 'm', not '" + unit + "'");
+  if (f.failed()) return a;
+  if (unit != "s" && unit != "m") {
+    f.Fail("unit must be 's' or 'm', not '" + unit + "'");
+    return a;
+  }
   a.by_location = unit == "m";
   a.at = ParseNumber(f, word, a.by_location ? "location" : "time");
   return a;
@@ -63,7 +67,9 @@ RouteAction ParseWhen(Fields& f) {
 
 // What can only be judged with the whole route read: notches against the
 // vehicle, stations against the start, the run's length against its frames.
-void CheckWhole(const Route& r, int start_line, int end_line, int driver_line) {
+// Only the first error counts, so the checks need not stop at one.
+void CheckWhole(const Route& r, int start_line, int end_line, int driver_line,
+                InputErrors& errors) {
   const std::string& file = r.file;
   const int32_t power_notches = r.model.power_notches;
   const int32_t emergency = r.model.brake_notches + 1;
@@ -72,25 +78,25 @@ void CheckWhole(const Route& r, int start_line, int end_line, int driver_line) {
   const std::string power_range = "0 to " + std::to_string(power_notches);
   const std::string brake_range = "0 to " + std::to_string(emergency) + " (emergency)";
   if (!power_ok(r.power)) {
-    FailAt(file, start_line, "start power must be " + power_range + " for this vehicle");
+    errors.At(file, start_line, "start power must be " + power_range + " for this vehicle");
   }
   if (r.brake && !brake_ok(*r.brake)) {
-    FailAt(file, start_line, "start brake must be " + brake_range + " for this vehicle");
+    errors.At(file, start_line, "start brake must be " + brake_range + " for this vehicle");
   }
   if (r.driver.approach_notch > r.model.brake_notches) {
-    FailAt(file, driver_line,
-           "approach-notch must be 1 to " + std::to_string(r.model.brake_notches) +
-               ", a service notch of this vehicle");
+    errors.At(file, driver_line,
+              "approach-notch must be 1 to " + std::to_string(r.model.brake_notches) +
+                  ", a service notch of this vehicle");
   }
   for (const RouteAction& a : r.actions) {
     for (const HostEvent& e : a.events) {
       if (e.kind == EventKind::kPower && !power_ok(e.value)) {
-        FailAt(
+        errors.At(
             file, a.line,
             "power must be " + power_range + " for this vehicle, not " + std::to_string(e.value));
       }
       if (e.kind == EventKind::kBrake && !brake_ok(e.value)) {
-        FailAt(
+        errors.At(
             file, a.line,
             "brake must be " + brake_range + " for this vehicle, not " + std::to_string(e.value));
       }
@@ -99,31 +105,31 @@ void CheckWhole(const Route& r, int start_line, int end_line, int driver_line) {
   for (std::size_t i = 0; i < r.stations.size(); ++i) {
     const StationStop& st = r.stations[i];
     if (st.depart_power && !power_ok(*st.depart_power)) {
-      FailAt(file, st.line, "depart must be " + power_range + " for this vehicle");
+      errors.At(file, st.line, "depart must be " + power_range + " for this vehicle");
     }
     if (!(st.location > r.start_location)) {
-      FailAt(file, st.line,
-             "the station at " + Shortest(st.location) + " m is not ahead of the start at " +
-                 Shortest(r.start_location) + " m");
+      errors.At(file, st.line,
+                "the station at " + Shortest(st.location) + " m is not ahead of the start at " +
+                    Shortest(r.start_location) + " m");
     }
     if (i > 0 && st.location == r.stations[i - 1].location) {
       const int first = std::min(st.line, r.stations[i - 1].line);
-      FailAt(file, std::max(st.line, r.stations[i - 1].line),
-             "a second station at " + Shortest(st.location) + " m (the first is line " +
-                 std::to_string(first) + ")");
+      errors.At(file, std::max(st.line, r.stations[i - 1].line),
+                "a second station at " + Shortest(st.location) + " m (the first is line " +
+                    std::to_string(first) + ")");
     }
   }
   if (r.end_location && !(*r.end_location > r.start_location)) {
-    FailAt(file, end_line,
-           "end location " + Shortest(*r.end_location) + " m is not ahead of the start at " +
-               Shortest(r.start_location) + " m");
+    errors.At(file, end_line,
+              "end location " + Shortest(*r.end_location) + " m is not ahead of the start at " +
+                  Shortest(r.start_location) + " m");
   }
   const double longest_s = r.end_time_s ? *r.end_time_s : r.DefaultEndSeconds();
   if (longest_s * kMsPerS / r.frame_ms >= static_cast<double>(kMaxRunFrames)) {
-    FailAt(file, r.end_time_s ? end_line : start_line,
-           "a run of " + Shortest(longest_s) + " s at " + std::to_string(r.frame_ms) +
-               " ms a frame has more than " + std::to_string(kMaxRunFrames) +
-               " frames, the most one run may have: make dt larger or the run shorter");
+    errors.At(file, r.end_time_s ? end_line : start_line,
+              "a run of " + Shortest(longest_s) + " s at " + std::to_string(r.frame_ms) +
+                  " ms a frame has more than " + std::to_string(kMaxRunFrames) +
+                  " frames, the most one run may have: make dt larger or the run shorter");
   }
 }
 
@@ -133,151 +139,201 @@ double Route::DefaultEndSeconds() const {
   return end_location || !stations.empty() ? kRunLimitSeconds : kDefaultRunSeconds;
 }
 
-Route ParseRoute(const std::string& text, const std::string& file) {
-  Route r;
-  r.file = file;
+namespace {
+
+// Where the lines that may be given once were, and how many items there are.
+struct RouteReading {
   Once once;
   int start_line = 0, end_line = 0, driver_line = 0;
   std::size_t items = 0;
-  LineReader reader(text, file);
-  Line line;
-  while (reader.Next(line)) {
-    Fields f(line);
-    const std::string word = f.Word("command");
-    if (word == "vehicle" || word == "start" || word == "end" || word == "driver") {
-      once.Check(f, word);
-    }
-    if (word == "start") start_line = line.number;
-    if (word == "end") end_line = line.number;
-    if (word == "driver") driver_line = line.number;
-    if (word == "vehicle") {
-      const auto kv = f.KeyValues({"brake-notches", "power-notches"});
-      r.model.brake_notches = GetInt(f, kv, "brake-notches", r.model.brake_notches);
-      r.model.power_notches = GetInt(f, kv, "power-notches", r.model.power_notches);
-      if (r.model.brake_notches < 1 || r.model.brake_notches > 100) {
-        f.Fail("brake-notches must be 1 to 100");
-      }
-      if (r.model.power_notches < 1 || r.model.power_notches > 100) {
-        f.Fail("power-notches must be 1 to 100");
-      }
-    } else if (word == "model") {
-      const auto kv = f.KeyValues(ModelParams::Names());
-      if (kv.empty()) f.Fail("missing name=value after 'model'");
-      for (const auto& [name, value] : kv) {
-        const std::string wrong = r.model.Set(name, ParseNumber(f, value, name));
-        if (!wrong.empty()) f.Fail(wrong + ", not " + value);
-      }
-      const std::string wrong = r.model.Inconsistency();
-      if (!wrong.empty()) f.Fail(wrong);
-    } else if (word == "driver") {
-      const auto kv = f.KeyValues({"approach-notch", "creep-speed"});
-      r.driver.approach_notch = GetInt(f, kv, "approach-notch", r.driver.approach_notch);
-      r.driver.creep_speed = Get(f, kv, "creep-speed", r.driver.creep_speed);
-      if (r.driver.approach_notch < 1) f.Fail("approach-notch must be 1 or more");
-      if (!(r.driver.creep_speed > 0.0 && r.driver.creep_speed <= kMaxCreepSpeed)) {
-        f.Fail("creep-speed must be above 0 and at most " + Shortest(kMaxCreepSpeed) + " km/h");
-      }
-    } else if (word == "start") {
-      const auto kv =
-          f.KeyValues({"location", "time", "dt", "doors", "reverser", "power", "brake", "mr"});
-      r.start_location = Get(f, kv, "location", r.start_location);
-      r.start_time_ms = GetInt(f, kv, "time", r.start_time_ms);
-      r.frame_ms = GetInt(f, kv, "dt", r.frame_ms);
-      if (r.frame_ms < 1 || r.frame_ms > 1000) f.Fail("dt must be 1 to 1000 ms");
-      r.reverser = GetInt(f, kv, "reverser", r.reverser);
-      if (r.reverser < -1 || r.reverser > 1) f.Fail("reverser must be -1, 0 or 1");
-      r.power = GetInt(f, kv, "power", r.power);
-      if (kv.count("brake") != 0) r.brake = GetInt(f, kv, "brake", 0);
-      r.mr = Get(f, kv, "mr", r.mr);
-      if (r.mr < 0.0 || r.mr > kMaxStartMr) f.Fail("mr must be 0 to 1500 kPa");
-      if (kv.count("doors") != 0) {
-        const std::string& d = kv.at("doors");
-        if (d != "open" && d != "closed") f.Fail("doors must be 'open' or 'closed'");
-        r.doors_closed = d == "closed";
-      }
-    } else if (word == "end") {
-      const auto kv = f.KeyValues({"time", "location"});
-      if (kv.empty()) f.Fail("missing time=S or location=M after 'end'");
-      if (kv.count("time") != 0) {
-        r.end_time_s = Get(f, kv, "time", 0.0);
-        if (*r.end_time_s <= 0.0 || *r.end_time_s > kMaxRunSeconds) {
-          f.Fail("end time must be above 0 and at most 3600 s");
-        }
-      }
-      if (kv.count("location") != 0) r.end_location = Get(f, kv, "location", 0.0);
-    } else if (word == "beacon") {
-      BeaconPlacement b;
-      b.location = f.Number("beacon location");
-      const auto kv = f.KeyValues({"type", "signal", "optional"});
-      if (kv.count("type") == 0) f.Fail("missing type=N for beacon");
-      b.beacon.Type = GetInt(f, kv, "type", 0);
-      b.beacon.Signal = GetInt(f, kv, "signal", 0);
-      b.beacon.Optional = GetInt(f, kv, "optional", 0);
-      r.beacons.push_back(b);
-      ++items;
-    } else if (word == "gradient") {
-      Gradient g;
-      g.from = f.Number("gradient start location");
-      g.permille = f.Number("gradient in permille");
-      f.End();
-      if (g.permille < -100.0 || g.permille > 100.0)
-        f.Fail("gradient must be -100 to 100 permille");
-      r.gradients.push_back(g);
-      ++items;
-    } else if (word == "station") {
-      StationStop s;
-      s.location = f.Number("station stop location");
-      const auto kv = f.KeyValues({"open", "closed", "depart"});
-      s.open_s = Get(f, kv, "open", s.open_s);
-      s.closed_s = Get(f, kv, "closed", s.closed_s);
-      if (s.open_s < 0.0 || s.closed_s < 0.0) f.Fail("dwell times must not be negative");
-      if (kv.count("depart") != 0) s.depart_power = GetInt(f, kv, "depart", 0);
-      s.line = line.number;
-      r.stations.push_back(s);
-      ++items;
-    } else if (word == "at") {
-      RouteAction a = ParseWhen(f);
-      if (!a.by_location && a.at < 0.0) f.Fail("time must not be negative: the run starts at 0 s");
-      if (f.done()) f.Fail("missing action after 'at'");
-      // Several actions may share a line, separated by ';'.
-      std::vector<std::vector<std::string>> groups(1);
-      while (!f.done()) {
-        const std::string w = f.Word("action");
-        for (std::size_t from = 0;;) {
-          const std::size_t semi = w.find(';', from);
-          const std::string piece =
-              w.substr(from, semi == std::string::npos ? std::string::npos : semi - from);
-          if (!piece.empty()) groups.back().push_back(piece);
-          if (semi == std::string::npos) break;
-          groups.emplace_back();
-          from = semi + 1;
-        }
-      }
-      for (const std::vector<std::string>& group : groups) {
-        if (group.empty()) {
-          if (&group == &groups.back() && groups.size() > 1) continue;  // a trailing ';'
-          f.Fail("empty action after 'at'");
-        }
-        const Line sub{line.file, line.number, group};
-        Fields g(sub);
-        if (!ParseAction(g, a.events)) g.Fail("unknown action '" + g.Peek() + "'");
-        g.End();
-      }
-      items += a.events.size();
-      r.actions.push_back(std::move(a));
-    } else {
-      f.Fail("unknown command '" + word + "'");
-    }
-    if (items > kMaxRouteItems) {
-      f.Fail("more than " + std::to_string(kMaxRouteItems) +
-             " beacons, stations, gradients and actions, the most a route may have");
-    }
+};
+
+// One line of a route, into `r`; returns at the first error.
+void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReading& reading) {
+  Fields f(line, errors);
+  std::size_t& items = reading.items;
+  const std::string word = f.Word("command");
+  if (word == "vehicle" || word == "start" || word == "end" || word == "driver") {
+    reading.once.Check(f, word);
+    if (f.failed()) return;
   }
-  auto by_location = [](const auto& a, const auto& b) { return a.location < b.location; };
-  std::stable_sort(r.beacons.begin(), r.beacons.end(), by_location);
-  std::stable_sort(r.stations.begin(), r.stations.end(), by_location);
-  CheckWhole(r, start_line, end_line, driver_line);
-  return r;
+  if (word == "start") reading.start_line = line.number;
+  if (word == "end") reading.end_line = line.number;
+  if (word == "driver") reading.driver_line = line.number;
+  if (word == "vehicle") {
+    const auto kv = f.KeyValues({"brake-notches", "power-notches"});
+    r.model.brake_notches = GetInt(f, kv, "brake-notches", r.model.brake_notches);
+    r.model.power_notches = GetInt(f, kv, "power-notches", r.model.power_notches);
+    if (f.failed()) return;
+    if (r.model.brake_notches < 1 || r.model.brake_notches > 100) {
+      return f.Fail("brake-notches must be 1 to 100");
+    }
+    if (r.model.power_notches < 1 || r.model.power_notches > 100) {
+      return f.Fail("power-notches must be 1 to 100");
+    }
+  } else if (word == "model") {
+    const auto kv = f.KeyValues(ModelParams::Names());
+    if (f.failed()) return;
+    if (kv.empty()) return f.Fail("missing name=value after 'model'");
+    for (const auto& [name, value] : kv) {
+      const double number = ParseNumber(f, value, name);
+      if (f.failed()) return;
+      const std::string wrong = r.model.Set(name, number);
+      if (!wrong.empty()) return f.Fail(wrong + ", not " + value);
+    }
+    const std::string wrong = r.model.Inconsistency();
+    if (!wrong.empty()) return f.Fail(wrong);
+  } else if (word == "driver") {
+    const auto kv = f.KeyValues({"approach-notch", "creep-speed"});
+    r.driver.approach_notch = GetInt(f, kv, "approach-notch", r.driver.approach_notch);
+    r.driver.creep_speed = Get(f, kv, "creep-speed", r.driver.creep_speed);
+    if (f.failed()) return;
+    if (r.driver.approach_notch < 1) return f.Fail("approach-notch must be 1 or more");
+    if (!(r.driver.creep_speed > 0.0 && r.driver.creep_speed <= kMaxCreepSpeed)) {
+      return f.Fail("creep-speed must be above 0 and at most " + Shortest(kMaxCreepSpeed) +
+                    " km/h");
+    }
+  } else if (word == "start") {
+    const auto kv =
+        f.KeyValues({"location", "time", "dt", "doors", "reverser", "power", "brake", "mr"});
+    if (f.failed()) return;
+    r.start_location = Get(f, kv, "location", r.start_location);
+    r.start_time_ms = GetInt(f, kv, "time", r.start_time_ms);
+    r.frame_ms = GetInt(f, kv, "dt", r.frame_ms);
+    if (f.failed()) return;
+    if (r.frame_ms < 1 || r.frame_ms > 1000) return f.Fail("dt must be 1 to 1000 ms");
+    r.reverser = GetInt(f, kv, "reverser", r.reverser);
+    if (f.failed()) return;
+    if (r.reverser < -1 || r.reverser > 1) return f.Fail("reverser must be -1, 0 or 1");
+    r.power = GetInt(f, kv, "power", r.power);
+    if (kv.count("brake") != 0) r.brake = GetInt(f, kv, "brake", 0);
+    r.mr = Get(f, kv, "mr", r.mr);
+    if (f.failed()) return;
+    if (r.mr < 0.0 || r.mr > kMaxStartMr) return f.Fail("mr must be 0 to 1500 kPa");
+    if (kv.count("doors") != 0) {
+      const std::string& d = kv.at("doors");
+      if (d != "open" && d != "closed") return f.Fail("doors must be 'open' or 'closed'");
+      r.doors_closed = d == "closed";
+    }
+  } else if (word == "end") {
+    const auto kv = f.KeyValues({"time", "location"});
+    if (f.failed()) return;
+    if (kv.empty()) return f.Fail("missing time=S or location=M after 'end'");
+    if (kv.count("time") != 0) {
+      r.end_time_s = Get(f, kv, "time", 0.0);
+      if (f.failed()) return;
+      if (*r.end_time_s <= 0.0 || *r.end_time_s > kMaxRunSeconds) {
+        return f.Fail("end time must be above 0 and at most 3600 s");
+      }
+    }
+    if (kv.count("location") != 0) r.end_location = Get(f, kv, "location", 0.0);
+  } else if (word == "beacon") {
+    BeaconPlacement b;
+    b.location = f.Number("beacon location");
+    if (f.failed()) return;
+    const auto kv = f.KeyValues({"type", "signal", "optional"});
+    if (f.failed()) return;
+    if (kv.count("type") == 0) return f.Fail("missing type=N for beacon");
+    b.beacon.Type = GetInt(f, kv, "type", 0);
+    b.beacon.Signal = GetInt(f, kv, "signal", 0);
+    b.beacon.Optional = GetInt(f, kv, "optional", 0);
+    r.beacons.push_back(b);
+    ++items;
+  } else if (word == "gradient") {
+    Gradient g;
+    g.from = f.Number("gradient start location");
+    if (f.failed()) return;
+    g.permille = f.Number("gradient in permille");
+    if (f.failed()) return;
+    f.End();
+    if (f.failed()) return;
+    if (g.permille < -100.0 || g.permille > 100.0) {
+      return f.Fail("gradient must be -100 to 100 permille");
+    }
+    r.gradients.push_back(g);
+    ++items;
+  } else if (word == "station") {
+    StationStop s;
+    s.location = f.Number("station stop location");
+    if (f.failed()) return;
+    const auto kv = f.KeyValues({"open", "closed", "depart"});
+    if (f.failed()) return;
+    s.open_s = Get(f, kv, "open", s.open_s);
+    s.closed_s = Get(f, kv, "closed", s.closed_s);
+    if (f.failed()) return;
+    if (s.open_s < 0.0 || s.closed_s < 0.0) return f.Fail("dwell times must not be negative");
+    if (kv.count("depart") != 0) s.depart_power = GetInt(f, kv, "depart", 0);
+    s.line = line.number;
+    r.stations.push_back(s);
+    ++items;
+  } else if (word == "at") {
+    RouteAction a = ParseWhen(f);
+    if (f.failed()) return;
+    if (!a.by_location && a.at < 0.0) {
+      return f.Fail("time must not be negative: the run starts at 0 s");
+    }
+    if (f.done()) return f.Fail("missing action after 'at'");
+    // Several actions may share a line, separated by ';'.
+    std::vector<std::vector<std::string>> groups(1);
+    while (!f.done()) {
+      const std::string w = f.Word("action");
+      for (std::size_t from = 0;;) {
+        const std::size_t semi = w.find(';', from);
+        const std::string piece =
+            w.substr(from, semi == std::string::npos ? std::string::npos : semi - from);
+        if (!piece.empty()) groups.back().push_back(piece);
+        if (semi == std::string::npos) break;
+        groups.emplace_back();
+        from = semi + 1;
+      }
+    }
+    for (const std::vector<std::string>& group : groups) {
+      if (group.empty()) {
+        if (&group == &groups.back() && groups.size() > 1) continue;  // a trailing ';'
+        return f.Fail("empty action after 'at'");
+      }
+      const Line sub{line.file, line.number, group};
+      Fields g(sub, errors);
+      if (!ParseAction(g, a.events)) {
+        if (!g.failed()) g.Fail("unknown action '" + g.Peek() + "'");
+        return;
+      }
+      g.End();
+      if (g.failed()) return;
+    }
+    items += a.events.size();
+    r.actions.push_back(std::move(a));
+  } else if (!f.failed()) {
+    return f.Fail("unknown command '" + word + "'");
+  }
+  if (items > kMaxRouteItems) {
+    f.Fail("more than " + std::to_string(kMaxRouteItems) +
+           " beacons, stations, gradients and actions, the most a route may have");
+  }
+}
+
+}  // namespace
+
+Parsed<Route> ParseRoute(const std::string& text, const std::string& file) {
+  Parsed<Route> parsed;
+  Route& r = parsed.value;
+  r.file = file;
+  InputErrors errors;
+  RouteReading reading;
+  LineReader reader(text, file, errors);
+  Line line;
+  while (!errors.failed() && reader.Next(line)) ParseRouteLine(line, errors, r, reading);
+  if (!errors.failed()) {
+    auto by_location = [](const auto& a, const auto& b) { return a.location < b.location; };
+    std::stable_sort(r.beacons.begin(), r.beacons.end(), by_location);
+    std::stable_sort(r.stations.begin(), r.stations.end(), by_location);
+    CheckWhole(r, reading.start_line, reading.end_line, reading.driver_line, errors);
+  }
+  if (errors.failed()) {
+    parsed = Parsed<Route>();
+    parsed.error = errors.message();
+  }
+  return parsed;
 }
 
 }  // namespace atshost

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/sim/events.h"
+#include "host/sim/text_input.h"
 #include "host/sim/train_model.h"
 
 namespace atshost {
@@ -75,8 +76,8 @@ struct Route {
 inline constexpr double kDefaultRunSeconds = 300.0;
 inline constexpr double kRunLimitSeconds = 900.0;
 
-// Parses a whole route, or throws InputError at the first bad line.
-Route ParseRoute(const std::string& text, const std::string& file);
+// Parses a whole route; refused at the first bad line.
+Parsed<Route> ParseRoute(const std::string& text, const std::string& file);
 
 // The built-in demo: switch-on, the notch-1 speed hold, the governor, a
 // signal passed too fast, the reset, a station stop.

@@ -73,14 +73,21 @@ void Session::Apply(const HostEvent& e) {
 }
 
 const FrameRecord& Session::Elapse(const ATS_VEHICLESTATE& state) {
+  ATS_HANDLES handles = last_.handles;  // kept when no plug-in runs
+  if (running_) {
+    handles = api_.Elapse(state, panel_.data(), sound_.data());
+    if (process_end_ != nullptr && *process_end_) {
+      running_ = false;
+      process_ended_ = true;
+      return last_;
+    }
+  }
   last_.index = frames_;
   last_.state = state;
   last_.host = host_;
   last_.events = std::move(pending_);
   pending_.clear();
-  if (running_) {
-    last_.handles = api_.Elapse(state, panel_.data(), sound_.data());
-  }
+  last_.handles = handles;
   for (std::size_t i = 0; i < kPanelIndices.size(); ++i) {
     last_.panel[i] = panel_[static_cast<std::size_t>(kPanelIndices[i].index)];
   }

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_library.h"
 #include "host/sim/cab_tables.h"
 #include "host/sim/events.h"
+#include "host/sim/plugin_api.h"
 
 namespace atshost {
 
@@ -76,6 +76,17 @@ class Session {
   // without it still disposes the plug-in, but tells the sinks nothing.
   void Finish();
 
+  // For a plug-in that may end its process from inside a frame (the driving
+  // page's keyboard watch): once `*flag` is set after a call of Elapse, that
+  // frame is abandoned (no record, no sink hears of it) and the session is
+  // over without a Dispose, for the process it ran in is gone.
+  void WatchProcessEnd(const bool* flag) { process_end_ = flag; }
+  bool process_ended() const { return process_ended_; }
+
+  // The host's own arrays, as the plug-in last left them.
+  const std::array<int, kPanelArrayLength>& panel_array() const { return panel_; }
+  const std::array<int, kSoundArrayLength>& sound_array() const { return sound_; }
+
   const HostState& host() const { return host_; }
   const FrameRecord& last() const { return last_; }
   int64_t frames() const { return frames_; }
@@ -92,6 +103,8 @@ class Session {
   std::array<int, kSoundArrayLength> sound_{};
   FrameRecord last_;
   int64_t frames_ = 0;
+  const bool* process_end_ = nullptr;
+  bool process_ended_ = false;
 };
 
 }  // namespace atshost

@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
-#include <fstream>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <system_error>
 
 namespace atshost {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::size_t kReadChunk = 1 << 16;
 constexpr unsigned char kDelete = 0x7F;
 
 bool Blank(char c) { return c == ' ' || c == '\t'; }
@@ -63,9 +61,57 @@ bool Invisible(uint32_t code) {
          (code >= 0x2060 && code <= 0x206F) || code == 0xFEFF;
 }
 
-[[noreturn]] void TooLarge(const std::string& path) {
-  throw InputError(path + ": is larger than " + std::to_string(kMaxInputBytes >> 20) +
-                   " MiB, the most a scenario or route file may have");
+bool Digit(char c) { return c >= '0' && c <= '9'; }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameLetters(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (Lower(text[i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+enum class NumberSyntax { kMalformed, kZero, kNonZero, kInfinity, kNaN };
+
+// What an unsigned number's text is, by its syntax alone: digits with at
+// most one point and at least one digit, then an optional exponent; or one
+// of the special words. "nan(...)" may carry letters, digits and '_'.
+NumberSyntax Classify(std::string_view s) {
+  if (SameLetters(s, "inf") || SameLetters(s, "infinity")) return NumberSyntax::kInfinity;
+  if (SameLetters(s, "nan")) return NumberSyntax::kNaN;
+  if (s.size() >= 5 && SameLetters(s.substr(0, 4), "nan(") && s.back() == ')') {
+    for (char c : s.substr(4, s.size() - 5)) {
+      const bool alnum = Digit(c) || (Lower(c) >= 'a' && Lower(c) <= 'z') || c == '_';
+      if (!alnum) return NumberSyntax::kMalformed;
+    }
+    return NumberSyntax::kNaN;
+  }
+  std::size_t i = 0;
+  std::size_t digits = 0;
+  bool nonzero = false;
+  bool point = false;
+  for (; i < s.size(); ++i) {
+    if (Digit(s[i])) {
+      ++digits;
+      nonzero = nonzero || s[i] != '0';
+    } else if (s[i] == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) return NumberSyntax::kMalformed;
+  if (i < s.size() && Lower(s[i]) == 'e') {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const std::size_t first = i;
+    while (i < s.size() && Digit(s[i])) ++i;
+    if (i == first) return NumberSyntax::kMalformed;
+  }
+  if (i != s.size()) return NumberSyntax::kMalformed;
+  return nonzero ? NumberSyntax::kNonZero : NumberSyntax::kZero;
 }
 
 }  // namespace
@@ -100,21 +146,26 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
-LineReader::LineReader(std::string_view text, std::string file)
-    : text_(text), file_(std::move(file)) {
+std::string TooLargeMessage(const std::string& file) {
+  return file + ": is larger than " + std::to_string(kMaxInputBytes >> 20) +
+         " MiB, the most a scenario or route file may have";
+}
+
+LineReader::LineReader(std::string_view text, std::string file, InputErrors& errors)
+    : text_(text), file_(std::move(file)), errors_(errors) {
   const auto starts = [&](unsigned char a, unsigned char b) {
     return text_.size() >= 2 && static_cast<unsigned char>(text_[0]) == a &&
            static_cast<unsigned char>(text_[1]) == b;
   };
   if (starts(0xFF, 0xFE) || starts(0xFE, 0xFF)) {
-    throw InputError(file_ + ": is UTF-16 text; save it as UTF-8");
+    errors_.Set(file_ + ": is UTF-16 text; save it as UTF-8");
   }
   // Windows editors start UTF-8 files with a byte-order mark.
   if (text_.substr(0, kUtf8Bom.size()) == kUtf8Bom) pos_ = kUtf8Bom.size();
 }
 
 bool LineReader::Next(Line& line) {
-  while (pos_ <= text_.size()) {
+  while (pos_ <= text_.size() && !errors_.failed()) {
     const std::size_t end = std::min(text_.find_first_of("\r\n", pos_), text_.size());
     std::string_view content = text_.substr(pos_, end - pos_);
     ++number_;
@@ -126,9 +177,10 @@ bool LineReader::Next(Line& line) {
     line.words.clear();
     for (std::size_t i = 0; i < content.size();) {
       if (Control(static_cast<unsigned char>(content[i]))) {
-        FailAt(file_, number_,
-               "control character " + Printable(content.substr(i, 1)) +
-                   " in the line: this is not a text file");
+        errors_.At(file_, number_,
+                   "control character " + Printable(content.substr(i, 1)) +
+                       " in the line: this is not a text file");
+        return false;
       }
       if (Blank(content[i])) {
         ++i;
@@ -147,53 +199,16 @@ bool LineReader::Next(Line& line) {
   return false;
 }
 
-std::vector<Line> SplitLines(const std::string& text, const std::string& file) {
-  std::vector<Line> lines;
-  LineReader reader(text, file);
-  Line line;
-  while (reader.Next(line)) lines.push_back(line);
-  return lines;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(fs::path(path), ec);
-  if (ec) throw InputError(path + ": cannot be read (" + ec.message() + ")");
-  switch (status.type()) {
-    case fs::file_type::directory:
-      throw InputError(path + ": is a folder, not a file");
-    case fs::file_type::block:
-    case fs::file_type::character:
-      throw InputError(path + ": is a device, not a file");
-    case fs::file_type::socket:
-      throw InputError(path + ": is a socket, not a file");
-    default:
-      break;  // a regular file, or a pipe: read up to the limit
-  }
-  if (status.type() == fs::file_type::regular) {
-    const std::uintmax_t size = fs::file_size(fs::path(path), ec);
-    if (!ec && size > kMaxInputBytes) TooLarge(path);
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path + ": cannot be read");
-  std::string text;
-  char chunk[kReadChunk];
-  while (in) {
-    in.read(chunk, sizeof chunk);
-    text.append(chunk, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxInputBytes) TooLarge(path);
-  }
-  if (in.bad()) throw InputError(path + ": cannot be read");
-  return text;
-}
-
 const std::string& Fields::Peek() const {
   static const std::string none;
   return done() ? none : line_.words[pos_];
 }
 
 std::string Fields::Word(const std::string& what) {
-  if (done()) Fail("missing " + what);
+  if (done()) {
+    Fail("missing " + what);
+    return std::string();
+  }
   return line_.words[pos_++];
 }
 
@@ -208,6 +223,7 @@ std::map<std::string, std::string> Fields::KeyValues(const std::vector<std::stri
     const std::size_t eq = word.find('=');
     if (eq == std::string::npos || eq == 0) {
       Fail("expected name=value, found '" + word + "'");
+      return result;
     }
     const std::string name = word.substr(0, eq);
     bool known = false;
@@ -216,9 +232,16 @@ std::map<std::string, std::string> Fields::KeyValues(const std::vector<std::stri
       std::string list;
       for (const std::string& a : allowed) list += (list.empty() ? "" : ", ") + a;
       Fail("unknown field '" + name + "' (expected one of: " + list + ")");
+      return result;
     }
-    if (result.count(name) != 0) Fail("field '" + name + "' given twice");
-    if (eq + 1 == word.size()) Fail("missing value for '" + name + "'");
+    if (result.count(name) != 0) {
+      Fail("field '" + name + "' given twice");
+      return result;
+    }
+    if (eq + 1 == word.size()) {
+      Fail("missing value for '" + name + "'");
+      return result;
+    }
     result[name] = word.substr(eq + 1);
   }
   return result;
@@ -234,40 +257,68 @@ void Fields::End() {
   if (!done()) Fail("unexpected '" + line_.words[pos_] + "'");
 }
 
-void Fields::Fail(const std::string& message) const { FailAt(line_.file, line_.number, message); }
-
-void FailAt(const std::string& file, int line, const std::string& message) {
-  throw InputError(file + ":" + std::to_string(line) + ": " + message);
+void Fields::Fail(const std::string& message) const {
+  errors_.At(line_.file, line_.number, message);
 }
 
 int32_t ParseInt(const Fields& fields, const std::string& text, const std::string& what) {
   int32_t value = 0;
   const char* first = text.data();
   const char* last = first + text.size();
-  // Accept an explicit plus sign, as people write "+1" for forward.
-  if (first != last && *first == '+') ++first;
+  // Accept an explicit plus sign, as people write "+1" for forward; but one
+  // sign only.
+  if (first != last && *first == '+') {
+    ++first;
+    if (first != last && *first == '-') first = last;
+  }
   const std::from_chars_result r = std::from_chars(first, last, value);
   if (r.ec == std::errc::result_out_of_range) {
     fields.Fail(what + " '" + text + "' is out of the 32-bit range");
+    return 0;
   }
   if (r.ec != std::errc() || r.ptr != last || first == last) {
     fields.Fail("malformed whole number '" + text + "' for " + what);
+    return 0;
   }
   return value;
 }
 
 double ParseNumber(const Fields& fields, const std::string& text, const std::string& what,
                    bool allow_special) {
-  double value = 0.0;
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  const std::from_chars_result r = std::from_chars(first, last, value);
-  if (r.ec != std::errc() || r.ptr != last || first == last) {
-    fields.Fail("malformed number '" + text + "' for " + what);
+  std::string_view body = text;
+  bool negative = false;
+  if (!body.empty() && (body[0] == '+' || body[0] == '-')) {
+    negative = body[0] == '-';
+    body.remove_prefix(1);
   }
-  const bool finite = value == value && value - value == 0.0;
-  if (!finite && !allow_special) fields.Fail(what + " must be a finite number, not '" + text + "'");
+  double magnitude = 0.0;
+  switch (Classify(body)) {
+    case NumberSyntax::kMalformed:
+      fields.Fail("malformed number '" + text + "' for " + what);
+      return 0.0;
+    case NumberSyntax::kZero:
+      break;
+    case NumberSyntax::kInfinity:
+      magnitude = std::numeric_limits<double>::infinity();
+      break;
+    case NumberSyntax::kNaN:
+      magnitude = std::numeric_limits<double>::quiet_NaN();
+      break;
+    case NumberSyntax::kNonZero:
+      // The syntax is checked, so the C library reads all of it, to the
+      // nearest double in every build; its errno is not needed.
+      magnitude = std::strtod(std::string(body).c_str(), nullptr);
+      if (magnitude == 0.0 || !std::isfinite(magnitude)) {
+        fields.Fail(what + " '" + text + "' is out of the range of a 64-bit number");
+        return 0.0;
+      }
+      break;
+  }
+  const double value = std::copysign(magnitude, negative ? -1.0 : 1.0);
+  if (!std::isfinite(value) && !allow_special) {
+    fields.Fail(what + " must be a finite number, not '" + text + "'");
+    return 0.0;
+  }
   return value;
 }
 

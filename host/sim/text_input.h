@@ -6,24 +6,48 @@
 
 #include <cstdint>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace atshost {
 
-// Bad input: the message starts with "FILE:LINE: " (or "FILE: " when the file
-// as a whole is refused).
-class InputError : public std::runtime_error {
+// The first error found in a text: "FILE:LINE: message" (or "FILE: message"
+// when the file as a whole is refused). The readers below report into it and
+// go on harmlessly; a parser stops at its next line once it is set, and what
+// it built is then thrown away. No exception is used: the core also runs
+// where there are none.
+class InputErrors {
  public:
-  using std::runtime_error::runtime_error;
+  // Keeps the first message only: later ones follow from it.
+  void Set(std::string message) {
+    if (message_.empty()) message_ = std::move(message);
+  }
+  void At(const std::string& file, int line, const std::string& message) {
+    if (message_.empty()) Set(file + ":" + std::to_string(line) + ": " + message);
+  }
+  bool failed() const { return !message_.empty(); }
+  const std::string& message() const { return message_; }
+
+ private:
+  std::string message_;
 };
 
-// The largest scenario or route file read. A run is bounded on its own; this
-// bounds what a file costs before it runs, and stops a device or an endless
+// What a parser gives: the value, or the error that refused the text.
+template <typename T>
+struct Parsed {
+  T value{};
+  std::string error;  // empty when the text was accepted
+  bool ok() const { return error.empty(); }
+};
+
+// The largest scenario or route text read. A run is bounded on its own; this
+// bounds what a text costs before it runs, and stops a device or an endless
 // pipe given by mistake.
 inline constexpr std::uintmax_t kMaxInputBytes = std::uintmax_t{64} << 20;
+
+// "FILE: is larger than 64 MiB, ...": why a text over kMaxInputBytes is refused.
+std::string TooLargeMessage(const std::string& file);
 
 struct Line {
   std::string file;
@@ -37,8 +61,9 @@ struct Line {
 // (other than a tab) in its commands is refused: it is no text file.
 class LineReader {
  public:
-  LineReader(std::string_view text, std::string file);
-  // Fills `line` with the next line that has words; false at the end.
+  LineReader(std::string_view text, std::string file, InputErrors& errors);
+  // Fills `line` with the next line that has words; false at the end or once
+  // an error is set.
   bool Next(Line& line);
 
  private:
@@ -46,23 +71,18 @@ class LineReader {
   std::string file_;
   std::size_t pos_ = 0;
   int number_ = 0;
+  InputErrors& errors_;
 };
-
-// All the non-empty lines of a text at once (for short texts).
-std::vector<Line> SplitLines(const std::string& text, const std::string& file);
-
-// Reads a whole file, or throws InputError naming it: a folder, a device, a
-// file that cannot be opened or one larger than kMaxInputBytes is refused.
-std::string ReadFile(const std::string& path);
 
 // Text fit for a terminal: control characters and bytes that are not UTF-8
 // are written as \xNN, so a message about a binary file shows what is there.
 std::string Printable(std::string_view text);
 
-// A cursor over the words of one line.
+// A cursor over the words of one line. What fails reports into `errors` and
+// gives an empty word or 0, so that the caller may go on to its next check.
 class Fields {
  public:
-  explicit Fields(const Line& line) : line_(line) {}
+  Fields(const Line& line, InputErrors& errors) : line_(line), errors_(errors) {}
 
   bool done() const { return pos_ >= line_.words.size(); }
   const std::string& Peek() const;
@@ -79,21 +99,29 @@ class Fields {
   // Fails if words are left over.
   void End();
 
-  [[noreturn]] void Fail(const std::string& message) const;
+  // Reports "FILE:LINE: message" for this line.
+  void Fail(const std::string& message) const;
+  bool failed() const { return errors_.failed(); }
   const Line& line() const { return line_; }
+  InputErrors& errors() const { return errors_; }
 
  private:
   const Line& line_;
+  InputErrors& errors_;
   std::size_t pos_ = 0;
 };
 
-// Throws InputError "FILE:LINE: message".
-[[noreturn]] void FailAt(const std::string& file, int line, const std::string& message);
-
-// Strict numbers: the whole text must be the number, in range. `what` names
-// it in the error, `fields` gives the line.
+// Strict numbers: the whole text must be the number, in range, with at most
+// one sign ('+' as people write "+1" for forward). `what` names it in the
+// error, `fields` gives the line; a refused number gives 0.
 int32_t ParseInt(const Fields& fields, const std::string& text, const std::string& what);
-// Finite only, unless `allow_special` lets "nan" and "inf" through.
+
+// Decimal numbers as people write them ("12", "-0.5", "1.", ".5", "1e-3"),
+// and "inf", "infinity", "nan" or "nan(...)" in any case, read to the nearest
+// double. Finite only, unless `allow_special` lets NaN and the infinities
+// through. A number too large for a double, or one not zero that would read
+// as zero, is refused as out of range. A NaN keeps its sign but no payload,
+// so that every build reads the same bits.
 double ParseNumber(const Fields& fields, const std::string& text, const std::string& what,
                    bool allow_special = false);
 

@@ -204,13 +204,13 @@ void Timeline::OnFrame(const FrameRecord& r) {
     i = 1;
   }
   for (std::size_t k = i; k < words.size(); ++k) line += (k > i ? ", " : "") + words[k];
-  out_ << line << '\n';
+  out_.Write(line + "\n");
 }
 
 void Timeline::OnFinish(const std::vector<HostEvent>& trailing) {
   for (const HostEvent& e : trailing)
-    out_ << "             after the last frame: " << Describe(e) << '\n';
-  out_.flush();
+    out_.Write("             after the last frame: " + Describe(e) + "\n");
+  out_.Flush();
 }
 
 }  // namespace atshost

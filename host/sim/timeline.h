@@ -9,11 +9,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "host/sim/session.h"
+#include "host/sim/text_out.h"
 
 namespace atshost {
 
@@ -34,7 +34,7 @@ class UnitStateReader {
 
 class Timeline : public FrameSink {
  public:
-  explicit Timeline(std::ostream& out) : out_(out) {}
+  explicit Timeline(TextOut& out) : out_(out) {}
   void OnFrame(const FrameRecord& frame) override;
   void OnFinish(const std::vector<HostEvent>& trailing) override;
 
@@ -64,7 +64,7 @@ class Timeline : public FrameSink {
              std::vector<std::string>& words);
   static constexpr int32_t kQuietMs = 1000;
 
-  std::ostream& out_;
+  TextOut& out_;
   bool first_ = true;
   UnitStateReader reader_;
   std::string unit_;

@@ -18,9 +18,9 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-TraceCsv::TraceCsv(std::ostream& out) : out_(out) { out_ << Header() << '\n'; }
+TraceCsv::TraceCsv(TextOut& out) : out_(out) { out_.Write(Header() + "\n"); }
 
-void TraceCsv::OnFrame(const FrameRecord& frame) { out_ << Row(frame) << '\n'; }
+void TraceCsv::OnFrame(const FrameRecord& frame) { out_.Write(Row(frame) + "\n"); }
 
 std::string TraceCsv::Header() {
   std::string h =

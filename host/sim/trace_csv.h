@@ -5,23 +5,23 @@
 #ifndef ATSHOST_TRACE_CSV_H
 #define ATSHOST_TRACE_CSV_H
 
-#include <ostream>
 #include <string>
 
 #include "host/sim/session.h"
+#include "host/sim/text_out.h"
 
 namespace atshost {
 
 class TraceCsv : public FrameSink {
  public:
-  explicit TraceCsv(std::ostream& out);
+  explicit TraceCsv(TextOut& out);
   void OnFrame(const FrameRecord& frame) override;
 
   static std::string Header();
   static std::string Row(const FrameRecord& frame);
 
  private:
-  std::ostream& out_;
+  TextOut& out_;
 };
 
 }  // namespace atshost

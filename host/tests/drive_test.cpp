@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "host/sim/text_out.h"
 #include "host/sim/trace_csv.h"
 #include "host_fixture.h"
 
@@ -22,7 +23,7 @@ struct DemoRun {
   DemoRun() {
     auto library = OpenPlugin();
     Session session(library->api(), {&recorder});
-    result = Drive(ParseRoute(DemoRouteText(), "demo"), session);
+    result = Drive(ParseRoute(DemoRouteText(), "demo").value, session);
   }
   const std::vector<FrameRecord>& frames() const { return recorder.frames; }
 };
@@ -130,12 +131,12 @@ TEST(DriveDemo, TrippedTrainStopsUnderTheReturnedBrake) {
 
 TEST(DriveDemo, TraceIsTheSameEveryRun) {
   auto trace = [] {
-    std::ostringstream out;
+    StringOut out;
     auto library = OpenPlugin();
     TraceCsv csv(out);
     Session session(library->api(), {&csv});
-    Drive(ParseRoute(DemoRouteText(), "demo"), session);
-    return out.str();
+    Drive(ParseRoute(DemoRouteText(), "demo").value, session);
+    return out.text();
   };
   const std::string first = trace();
   EXPECT_EQ(first, trace());
@@ -147,12 +148,13 @@ TEST(Drive, StopsAtTheEndGivenAndPassesBeaconsOnce) {
   auto library = OpenPlugin();
   Session session(library->api(), {&recorder});
   const Route route = ParseRoute(
-      "start time=5000\n"
-      "at 0.5 s key 10\n"
-      "at 1 s reverser 1; brake 0; power 4\n"
-      "beacon 5 type=200 optional=7\n"
-      "end location=10\n",
-      "r.route");
+                          "start time=5000\n"
+                          "at 0.5 s key 10\n"
+                          "at 1 s reverser 1; brake 0; power 4\n"
+                          "beacon 5 type=200 optional=7\n"
+                          "end location=10\n",
+                          "r.route")
+                          .value;
   Drive(route, session);
   const auto& f = recorder.frames;
   ASSERT_FALSE(f.empty());
@@ -183,7 +185,7 @@ TEST(Drive, EndLocationAloneDecidesTheEnd) {
     Recorder recorder;
     auto library = OpenPlugin();
     Session session(library->api(), {&recorder});
-    Drive(ParseRoute(c.route, "r.route"), session);
+    Drive(ParseRoute(c.route, "r.route").value, session);
     const auto& f = recorder.frames;
     ASSERT_FALSE(f.empty()) << c.route;
     EXPECT_GE(f.back().state.Location, c.last_location_at_least) << c.route;

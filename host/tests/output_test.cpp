@@ -6,10 +6,12 @@
 #include <cmath>
 #include <sstream>
 
+#include "host/input_file.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/sim/format.h"
 #include "host/sim/replay.h"
+#include "host/sim/text_out.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
 #include "host_fixture.h"
@@ -20,12 +22,12 @@ namespace {
 using test::OpenPlugin;
 
 std::string TimelineOf(const std::string& path) {
-  std::ostringstream out;
+  StringOut out;
   Timeline timeline(out);
   auto library = OpenPlugin();
   Session session(library->api(), {&timeline});
-  Replay(ParseScenario(ReadFile(path), path), session);
-  return out.str();
+  Replay(ParseScenario(ReadFile(path).value, path).value, session);
+  return out.text();
 }
 
 TEST(Timeline, SaysWhatChangedInWords) {
@@ -58,7 +60,7 @@ TEST(Timeline, WarningBrakeIsToldFromASpeedMismatch) {
 // A brake the plug-in switches on and off every frame is shown once, and
 // again when it has settled.
 TEST(Timeline, FoldsAHandleThatChattersAndShowsWhereItSettled) {
-  std::ostringstream out;
+  StringOut out;
   Timeline timeline(out);
   FrameRecord r;
   r.host.brake_notches = 8;
@@ -74,7 +76,7 @@ TEST(Timeline, FoldsAHandleThatChattersAndShowsWhereItSettled) {
     r.handles.Power = r.handles.Brake == 4 ? 0 : 1;
     timeline.OnFrame(r);
   }
-  const std::string t = out.str();
+  const std::string t = out.text();
   EXPECT_NE(t.find("    1.000 s        0.0 m    0.0 km/h  brake 4 (speed hold), power 0 (cut)\n"),
             std::string::npos)
       << t;

@@ -12,21 +12,13 @@ namespace atshost {
 namespace {
 
 std::string ScenarioError(const std::string& text) {
-  try {
-    ParseScenario(text, "s.txt");
-  } catch (const InputError& e) {
-    return e.what();
-  }
-  return "(accepted)";
+  const Parsed<Scenario> parsed = ParseScenario(text, "s.txt");
+  return parsed.ok() ? "(accepted)" : parsed.error;
 }
 
 std::string RouteError(const std::string& text) {
-  try {
-    ParseRoute(text, "r.route");
-  } catch (const InputError& e) {
-    return e.what();
-  }
-  return "(accepted)";
+  const Parsed<Route> parsed = ParseRoute(text, "r.route");
+  return parsed.ok() ? "(accepted)" : parsed.error;
 }
 
 TEST(ScenarioParser, RefusesBadLinesNamingFileAndLine) {
@@ -70,7 +62,7 @@ TEST(ScenarioParser, RefusesExpectationsItCannotCheck) {
 }
 
 TEST(ScenarioParser, ReadsWhatTheReadmeShows) {
-  const Scenario s = ParseScenario(
+  const Parsed<Scenario> parsed = ParseScenario(
       "vehicle brake-notches=8  # comment\n"
       "key 10\n"
       "beacon type=0 signal=+1\n"
@@ -78,6 +70,8 @@ TEST(ScenarioParser, ReadsWhatTheReadmeShows) {
       "advance 3 dt=16 speed=-4.5\n"
       "expect brake=9 panel[255]=1 sound[100]=-10000\n",
       "s.txt");
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  const Scenario& s = parsed.value;
   const std::vector<ScenarioStep> steps = Steps(s);
   ASSERT_EQ(steps.size(), 6u);
   const auto& key = std::get<std::vector<HostEvent>>(steps[1].what);
@@ -119,7 +113,7 @@ TEST(RouteParser, RefusesBadLinesNamingFileAndLine) {
 }
 
 TEST(RouteParser, ReadsActionsStationsAndBeaconsInOrder) {
-  const Route r = ParseRoute(
+  const Parsed<Route> parsed = ParseRoute(
       "at 12.5s power 4; brake 0\n"
       "at 800 m key down 0 ; doors close; key up 0;\n"
       "beacon 900 type=12 optional=1500\n"
@@ -127,6 +121,8 @@ TEST(RouteParser, ReadsActionsStationsAndBeaconsInOrder) {
       "station 1500 open=9 depart=2\n"
       "model bc-lag=0.3\n",
       "r.route");
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  const Route& r = parsed.value;
   ASSERT_EQ(r.actions.size(), 2u);
   EXPECT_FALSE(r.actions[0].by_location);
   EXPECT_EQ(r.actions[0].at, 12.5);
@@ -144,7 +140,9 @@ TEST(RouteParser, ReadsActionsStationsAndBeaconsInOrder) {
 }
 
 TEST(RouteParser, BuiltInDemoRouteIsValid) {
-  const Route r = ParseRoute(DemoRouteText(), "demo");
+  const Parsed<Route> parsed = ParseRoute(DemoRouteText(), "demo");
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  const Route& r = parsed.value;
   EXPECT_FALSE(r.stations.empty());
   EXPECT_FALSE(r.beacons.empty());
 }

@@ -67,7 +67,7 @@ TEST(Reference, SpeedLimitsPassAtTheLimitAndTripAbove) {
       auto library = test::OpenPlugin();
       test::Recorder recorder;
       Session session(library->api(), {&recorder});
-      Replay(ParseScenario(text, "limit.txt"), session);
+      Replay(ParseScenario(text, "limit.txt").value, session);
       const bool tripped = recorder.frames.back().Panel(2) != 0;
       EXPECT_EQ(tripped, d > l.limit_kmh) << "type " << l.type << " signal " << l.signal
                                           << " data word " << l.optional << " at " << d << " km/h";
@@ -94,7 +94,7 @@ TEST(Reference, SpeedMarginsPassFarAlongTheRoute) {
     auto library = test::OpenPlugin();
     test::Recorder recorder;
     Session session(library->api(), {&recorder});
-    Replay(ParseScenario(text, "margin.txt"), session);
+    Replay(ParseScenario(text, "margin.txt").value, session);
     EXPECT_EQ(recorder.frames.back().Panel(2), 0) << m.locations << " at " << speed << " km/h";
   }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/input_file.h"
 #include "host_fixture.h"
 
 namespace atshost {
@@ -29,7 +30,7 @@ std::vector<FrameRecord> Play(const std::string& text,
   auto library = OpenPlugin();
   Recorder recorder;
   Session session(library->api(), {&recorder});
-  std::vector<std::string> f = Replay(ParseScenario(text, "t.txt"), session);
+  std::vector<std::string> f = Replay(ParseScenario(text, "t.txt").value, session);
   if (failures != nullptr) *failures = f;
   return recorder.frames;
 }
@@ -105,7 +106,7 @@ TEST(Replay, ExampleScenariosMeetTheirExpectations) {
     const std::string path = std::string(ATS_TEST_SCENARIOS) + "/" + name + ".txt";
     auto library = OpenPlugin();
     Session session(library->api(), {});
-    const Scenario s = ParseScenario(ReadFile(path), path);
+    const Scenario s = ParseScenario(ReadFile(path).value, path).value;
     EXPECT_EQ(Replay(s, session), std::vector<std::string>{}) << path;
   }
 }

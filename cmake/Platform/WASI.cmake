@@ -1,0 +1,6 @@
+# WebAssembly with the WASI system interface (cmake/wasm32.cmake): modules
+# are linked whole, as .wasm files; there are no shared libraries.
+set(CMAKE_EXECUTABLE_SUFFIX ".wasm")
+set(CMAKE_STATIC_LIBRARY_PREFIX "lib")
+set(CMAKE_STATIC_LIBRARY_SUFFIX ".a")
+set_property(GLOBAL PROPERTY TARGET_SUPPORTS_SHARED_LIBS FALSE)

@@ -1,0 +1,60 @@
+// The WebAssembly modules' boundaries, as a host meets them:
+//   node check_module.mjs ATSVorlan800.wasm drive.wasm
+// The plug-in module exports the sixteen plain entry-point names, its memory
+// and heap (and the reactor's _initialize, which a host calls once), imports
+// nothing and stays under 32 KiB; the page's module exports the page_
+// interface and imports only the warning box.
+import fs from 'node:fs';
+import process from 'node:process';
+
+const SKIP = 77;
+const MAX_PLUGIN_BYTES = 32 * 1024;
+const ENTRY_POINTS = ['Load', 'Dispose', 'GetPluginVersion', 'SetVehicleSpec', 'Initialize',
+  'Elapse', 'SetPower', 'SetBrake', 'SetReverser', 'KeyDown', 'KeyUp', 'HornBlow', 'DoorOpen',
+  'DoorClose', 'SetSignal', 'SetBeaconData'];
+const PAGE_EXPORTS = ['page_open_demo', 'page_open_route', 'page_error', 'page_notches',
+  'page_brake_notches', 'page_control', 'page_set_f7', 'page_step', 'page_test_fixed_step',
+  'page_panel', 'page_sound', 'page_handles', 'page_driver', 'page_train', 'page_frame',
+  'page_autopilot', 'page_timeline', 'page_csv', 'page_scenario'];
+const HEAP = ['memory', 'malloc', 'free', '_initialize'];
+
+const files = process.argv.slice(2);
+for (const f of files) {
+  if (!fs.existsSync(f)) {
+    console.error(`SKIPPED: ${f} is not built (make web)`);
+    process.exit(SKIP);
+  }
+}
+const [pluginFile, pageFile] = files;
+const problems = [];
+const names = (list) => list.map((e) => `${e.module ? e.module + '.' : ''}${e.name}`).sort();
+const same = (a, b) => JSON.stringify([...a].sort()) === JSON.stringify([...b].sort());
+
+const pluginBytes = fs.readFileSync(pluginFile);
+const plugin = await WebAssembly.compile(pluginBytes);
+const pluginExports = names(WebAssembly.Module.exports(plugin));
+if (!same(pluginExports, [...ENTRY_POINTS, ...HEAP])) {
+  problems.push(`${pluginFile} exports ${pluginExports.join(' ')}`);
+}
+const pluginImports = names(WebAssembly.Module.imports(plugin));
+if (pluginImports.length > 0) problems.push(`${pluginFile} imports ${pluginImports.join(' ')}`);
+if (pluginBytes.length >= MAX_PLUGIN_BYTES) {
+  problems.push(`${pluginFile} has ${pluginBytes.length} bytes, not under ${MAX_PLUGIN_BYTES}`);
+}
+
+const pageBytes = fs.readFileSync(pageFile);
+const page = await WebAssembly.compile(pageBytes);
+const pageExports = names(WebAssembly.Module.exports(page));
+if (!same(pageExports, [...PAGE_EXPORTS, ...HEAP])) {
+  problems.push(`${pageFile} exports ${pageExports.join(' ')}`);
+}
+const pageImports = names(WebAssembly.Module.imports(page));
+if (!same(pageImports, ['env.page_warning_box'])) {
+  problems.push(`${pageFile} imports ${pageImports.join(' ')}`);
+}
+
+if (problems.length > 0) {
+  console.error(problems.join('\n'));
+  process.exit(1);
+}
+console.log(`${pluginFile}: ${pluginBytes.length} bytes; ${pageFile}: ${pageBytes.length} bytes`);

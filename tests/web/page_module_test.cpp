@@ -1,0 +1,202 @@
+// The driving page's module through its C interface, natively: the same
+// runs as atshost's, the run saved as a scenario that replays to the page's
+// own trace, the driver's controls, the plug-in's F7 warning and end of the
+// process, and a route refused with atshost's message.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/sim/drive.h"
+#include "host/sim/replay.h"
+#include "host/sim/route.h"
+#include "host/sim/text_out.h"
+#include "host/sim/trace_csv.h"
+#include "host/web/page_api.h"
+#include "plugin/atsplugin.h"
+#include "plugin/keyboard_platform.h"
+
+namespace {
+
+std::vector<std::u16string> g_boxes;  // caption, text, caption, text, ...
+
+}  // namespace
+
+// The page's script, here: the warning box is only written down.
+extern "C" void page_warning_box(const uint16_t* caption, const uint16_t* text) {
+  for (const uint16_t* s : {caption, text}) {
+    std::u16string copy;
+    while (*s != 0) copy += static_cast<char16_t>(*s++);
+    g_boxes.push_back(copy);
+  }
+}
+
+namespace atshost {
+namespace {
+
+constexpr PluginApi kLinked = {
+    atsLoad,     atsDispose,   atsGetPluginVersion, atsSetVehicleSpec, atsInitialize, atsElapse,
+    atsSetPower, atsSetBrake,  atsSetReverser,      atsKeyDown,        atsKeyUp,      atsHornBlow,
+    atsDoorOpen, atsDoorClose, atsSetSignal,        atsSetBeaconData};
+
+// The demo's trip lamp and its emergency brake position.
+constexpr int kTripLamp = 2;
+constexpr int kDemoEmergency = 9;
+constexpr int kFrameMs = 20;
+
+// What `atshost drive` writes for the demo.
+std::string AtshostDemoCsv() {
+  const Parsed<Route> route = ParseRoute(DemoRouteText(), "(built-in demo route)");
+  StringOut csv;
+  TraceCsv trace(csv);
+  Session session(kLinked, {&trace});
+  Drive(route.value, session);
+  return csv.text();
+}
+
+// What `atshost replay` writes for a scenario.
+std::string ReplayCsv(const std::string& scenario) {
+  const Parsed<Scenario> parsed = ParseScenario(scenario, "saved.txt");
+  EXPECT_TRUE(parsed.ok()) << parsed.error;
+  StringOut csv;
+  TraceCsv trace(csv);
+  Session session(kLinked, {&trace});
+  Replay(parsed.value, session);
+  return csv.text();
+}
+
+int Steps(int count) {
+  int status = PAGE_RUNNING;
+  for (int i = 0; i < count && status == PAGE_RUNNING; ++i) status = page_step(kFrameMs);
+  return status;
+}
+
+class PageModule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_boxes.clear();
+    page_test_fixed_step(1);
+    ASSERT_EQ(page_open_demo(), 0);
+  }
+};
+
+TEST_F(PageModule, AutopilotOverTheDemoWritesAtshostsTraceAndReplaysToIt) {
+  page_control(PAGE_AUTOPILOT, 1);
+  int status = PAGE_RUNNING;
+  while (status == PAGE_RUNNING) status = page_step(16);
+  EXPECT_EQ(status, PAGE_ROUTE_ENDED);
+  EXPECT_EQ(page_step(16), PAGE_ROUTE_ENDED);  // and stays so
+  const std::string csv = page_csv();
+  EXPECT_EQ(csv, AtshostDemoCsv());
+  EXPECT_EQ(ReplayCsv(page_scenario()), csv);
+  // The timeline as atshost prints it, the stop included.
+  EXPECT_NE(std::string(page_timeline()).find("stopped at the station at 1 150.0 m"),
+            std::string::npos);
+  EXPECT_STREQ(page_timeline(), "");  // handed out once
+}
+
+TEST_F(PageModule, DrivenByHandTheTrainTripsAndTheSavedRunReplaysToTheSameTrace) {
+  page_test_fixed_step(0);
+  EXPECT_EQ(page_notches(), 4);
+  EXPECT_EQ(page_brake_notches(), 8);
+  // Switch-on with the handles secured, then full power.
+  page_control(PAGE_KEY_DOWN, 10);
+  page_control(PAGE_KEY_UP, 10);
+  ASSERT_EQ(Steps(50), PAGE_RUNNING);
+  page_control(PAGE_REVERSER, 1);
+  page_control(PAGE_BRAKE, 0);
+  page_control(PAGE_POWER, 99);  // past the last notch: the last notch
+  ASSERT_EQ(page_step(kFrameMs), PAGE_RUNNING);
+  EXPECT_EQ(page_driver()[1], 4);
+  EXPECT_EQ(page_driver()[0], 0);
+  // Real-time steps are clamped: a stalled display does not throw the train on.
+  const double before = page_train()[0];
+  ASSERT_EQ(page_step(5000), PAGE_RUNNING);
+  EXPECT_EQ(page_train()[0] - before, 100.0);
+  // On until the train passes the signal beacon at 560 m too fast.
+  int frames = 0;
+  while (page_panel()[kTripLamp] == 0 && frames++ < 10000) ASSERT_EQ(Steps(1), PAGE_RUNNING);
+  EXPECT_NE(page_panel()[kTripLamp], 0);
+  EXPECT_GT(page_train()[1], 560.0);
+  EXPECT_GE(page_handles()[0], page_brake_notches());
+  page_control(PAGE_BRAKE, 99);  // the emergency position
+  ASSERT_EQ(Steps(10), PAGE_RUNNING);
+  EXPECT_EQ(page_driver()[0], kDemoEmergency);
+  const std::string csv = page_csv();
+  EXPECT_EQ(ReplayCsv(page_scenario()), csv);
+  EXPECT_EQ(static_cast<int>(std::count(csv.begin(), csv.end(), '\n')) - 1, page_frame() + 1);
+}
+
+TEST_F(PageModule, TheRoutesDriverTakesOverWithoutRedoingWhatWasPassed) {
+  // By hand past the demo's switch-on at 2 s, which is the person's to do.
+  ASSERT_EQ(Steps(150), PAGE_RUNNING);
+  page_control(PAGE_AUTOPILOT, 1);
+  EXPECT_EQ(page_autopilot(), 1);
+  page_control(PAGE_POWER, 3);  // the driver's now: dropped
+  ASSERT_EQ(Steps(250), PAGE_RUNNING);
+  const std::string csv = page_csv();
+  EXPECT_EQ(csv.find("key 10 down"), std::string::npos);
+  EXPECT_EQ(csv.find("driver power 3"), std::string::npos);
+  // The driver did its 4 s action: reverser forward, brake off, full power.
+  EXPECT_NE(csv.find("driver reverser 1; driver brake 0; driver power 4"), std::string::npos);
+  page_control(PAGE_AUTOPILOT, 0);
+  page_control(PAGE_POWER, 0);
+  ASSERT_EQ(Steps(1), PAGE_RUNNING);
+  EXPECT_EQ(page_driver()[1], 0);
+}
+
+TEST_F(PageModule, F7WarnsOnceThenEndsTheSession) {
+  page_set_f7(1);
+  ASSERT_EQ(Steps(1), PAGE_RUNNING);
+  ASSERT_EQ(g_boxes.size(), 2u);
+  EXPECT_EQ(g_boxes[0], vorlan::kWarningCaption);
+  EXPECT_EQ(g_boxes[1], vorlan::kWarningText);
+  page_set_f7(0);
+  ASSERT_EQ(Steps(5), PAGE_RUNNING);
+  const int last = page_frame();
+  const std::string csv = page_csv();
+  page_set_f7(1);
+  EXPECT_EQ(page_step(kFrameMs), PAGE_PROCESS_ENDED);
+  EXPECT_EQ(page_step(kFrameMs), PAGE_PROCESS_ENDED);
+  // The frame in which the process ended left nothing behind.
+  EXPECT_EQ(page_frame(), last);
+  EXPECT_EQ(std::string(page_csv()), csv);
+  EXPECT_EQ(g_boxes.size(), 2u);
+  // Starting again is a new process: with F7 still held, the warning comes
+  // again first.
+  ASSERT_EQ(page_open_demo(), 0);
+  ASSERT_EQ(Steps(1), PAGE_RUNNING);
+  EXPECT_EQ(g_boxes.size(), 4u);
+  page_set_f7(0);
+}
+
+TEST_F(PageModule, ARouteWithAnErrorIsRefusedWithAtshostsMessage) {
+  ASSERT_EQ(Steps(3), PAGE_RUNNING);
+  struct Case {
+    std::string text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"start dt=0\n", "mine.route:1: dt must be 1 to 1000 ms"},
+      {"vehicle brake-notches=8\nat 1 s power 5\n",
+       "mine.route:2: power must be 0 to 4 for this vehicle, not 5"},
+      {std::string("\xFF\xFE", 2), "mine.route: is UTF-16 text; save it as UTF-8"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NE(page_open_route("mine.route", c.text.data(), static_cast<int>(c.text.size())), 0);
+    EXPECT_STREQ(page_error(), c.error);
+  }
+  // The run that was open goes on.
+  EXPECT_EQ(page_frame(), 2);
+  ASSERT_EQ(Steps(1), PAGE_RUNNING);
+  EXPECT_EQ(page_frame(), 3);
+  const std::string good = "vehicle brake-notches=4 power-notches=2\nend time=1\n";
+  EXPECT_EQ(page_open_route("good.route", good.data(), static_cast<int>(good.size())), 0);
+  EXPECT_EQ(page_frame(), -1);
+  EXPECT_EQ(page_notches(), 2);
+  EXPECT_EQ(Steps(100), PAGE_ROUTE_ENDED);
+}
+
+}  // namespace
+}  // namespace atshost
