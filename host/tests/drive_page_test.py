@@ -47,7 +47,7 @@ KEYS = {name: (key, code, vk) for name, key, code, vk in [
     ("brake-up", "w", "KeyW", 87), ("brake-down", "s", "KeyS", 83), ("emergency", "e", "KeyE", 69),
     ("forward", "f", "KeyF", 70), ("neutral", "n", "KeyN", 78), ("back", "b", "KeyB", 66),
     ("reset", "3", "Digit3", 51), ("unit-on", "i", "KeyI", 73), ("autopilot", "p", "KeyP", 80),
-    ("f7", "F7", "F7", 118),
+    ("f7", "F7", "F7", 118), ("key-0", "0", "Digit0", 48), ("sound", "m", "KeyM", 77),
 ]}
 
 
@@ -226,7 +226,16 @@ def part_keys(page, work, atshost):
     problems = []
     check = lambda when: problems.extend(contract_problems(page, when))  # noqa: E731
 
+    # Sound on, as a driver's key allows it: the sounds are made from here on.
+    page.key("sound")
+    if not page.evaluate("document.getElementById('sound').checked"):
+        problems.append("M did not turn sound on")
+    # A key held while the page loses the keyboard is let go, not held for ever.
+    page.key("key-0", up=False)
+    page.evaluate("window.dispatchEvent(new Event('blur'))")
     page.advance(10)
+    if "key 0 down, key 0 up" not in page.evaluate("document.getElementById('timeline').textContent"):
+        problems.append("key 0 was not let go when the page lost the keyboard")
     row = page.last_row()
     if (row["p0_unit_on"], row["driver_brake"], row["driver_reverser"]) != ("0", "9", "0"):
         problems.append(f"start: unit on {row['p0_unit_on']}, brake {row['driver_brake']}, "
