@@ -9,6 +9,7 @@
 # make fuzz        a long fuzz run: FUZZ_SECONDS (default 3600) on FUZZ_JOBS cores
 # make coverage    line and branch coverage of unit/ and plugin/ (build/coverage/html/)
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
+# make web-bench   Elapse natively and as WebAssembly under node, side by side
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
@@ -20,7 +21,7 @@ WIN64 := build/win64
 WEB := build/web
 
 .PHONY: all bootstrap build native win32 win64 web test demo demo-build format clean \
-        sanitize fuzz-run fuzz coverage frame-cost screenshot docs dist
+        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist
 
 all: build
 
@@ -98,6 +99,9 @@ coverage: bootstrap
 
 frame-cost: bootstrap
 	@scripts/frame-cost
+
+web-bench: native web
+	@scripts/web-bench
 
 # The main job: the headless host drives the built-in demo route, prints its
 # timeline and leaves out/demo.csv, out/demo.svg and out/demo.html (the cab

@@ -172,7 +172,8 @@ const std::array<double, PAGE_TRAIN_LENGTH> kNoTrain{};
 
 int Open(Parsed<Route> parsed) {
   if (!parsed.ok()) {
-    g_error = parsed.error;
+    // As atshost prints it: a message may quote what the file holds.
+    g_error = Printable(parsed.error);
     return 1;
   }
   g_error.clear();
@@ -202,7 +203,7 @@ int page_open_route(const char* file_name, const char* text, int length) {
   const std::string file = file_name != nullptr ? file_name : "";
   if (text == nullptr || length < 0) length = 0;
   if (static_cast<std::uintmax_t>(length) > atshost::kMaxInputBytes) {
-    atshost::g_error = atshost::TooLargeMessage(file);
+    atshost::g_error = atshost::Printable(atshost::TooLargeMessage(file));
     return 1;
   }
   const std::string route(text != nullptr ? text : "", static_cast<std::size_t>(length));

@@ -182,6 +182,8 @@ TEST_F(PageModule, ARouteWithAnErrorIsRefusedWithAtshostsMessage) {
       {"vehicle brake-notches=8\nat 1 s power 5\n",
        "mine.route:2: power must be 0 to 4 for this vehicle, not 5"},
       {std::string("\xFF\xFE", 2), "mine.route: is UTF-16 text; save it as UTF-8"},
+      // Bytes that are not UTF-8 are shown as atshost shows them.
+      {"fly\xFF\n", "mine.route:1: unknown command 'fly\\xFF'"},
   };
   for (const Case& c : cases) {
     EXPECT_NE(page_open_route("mine.route", c.text.data(), static_cast<int>(c.text.size())), 0);
