@@ -39,6 +39,7 @@ FRAMES_PER_CALL = 500
 LIMIT_BEACON_M = 560  # the demo's signal beacon: 28 km/h
 STOP_TARGET_M = 1150  # the demo's station stop
 STOP_WINDOW_M = 0.25  # the unit's window is 0.3 m either side of it
+FIVE_NOTCH_ROUTE = "vehicle brake-notches=6 power-notches=5\nstart brake=0 reverser=1\nat 1 s power 2\n"
 BAD_ROUTE = "vehicle brake-notches=8 power-notches=4\nstart\nbeacon 100 type=0 signal=1\nteleport 12\n"
 
 # The page's keys (its legend), as the DevTools protocol types them.
@@ -377,6 +378,39 @@ def part_route(page, work, atshost):
     # The session that ran goes on.
     if page.advance(5)["status"] != 0 or page.text("route") != "demo route":
         problems.append("a refused route stopped the session that ran")
+
+    # A good route dropped on the page: a fresh session of it, its vehicle's
+    # notches the handles' range.
+    route = os.path.join(work, "five.route")
+    with open(route, "w") as f:
+        f.write(FIVE_NOTCH_ROUTE)
+    data = {"items": [], "files": [route], "dragOperationsMask": 1}
+    for kind in ("dragEnter", "dragOver", "drop"):
+        page.send("Input.dispatchDragEvent", type=kind, x=300, y=300, data=data)
+    for _ in range(200):
+        if page.text("route") == "five.route":
+            break
+        time.sleep(0.01)
+    else:
+        return problems + ["a route dropped on the page was not opened"]
+    page.advance(2)
+    for _ in range(7):
+        page.key("power-up")
+    page.advance(2)
+    if page.last_row()["driver_power"] != "5" or page.state()["frame"] != "3":
+        problems.append(f"the dropped route's run: power {page.last_row()['driver_power']} "
+                        f"(5 notches), frame {page.state()['frame']}")
+
+    # The autopilot takes the train and gives it back where its driver left
+    # the handles: the route's driver sets power 2 at 1 s.
+    page.key("autopilot")
+    page.advance(60)
+    page.key("autopilot")
+    page.key("power-down")
+    page.advance(2)
+    if page.last_row()["driver_power"] != "1":
+        problems.append(f"after the autopilot, power down gave {page.last_row()['driver_power']}, "
+                        f"not 1 (one below the autopilot's 2)")
     return problems
 
 
