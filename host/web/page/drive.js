@@ -136,6 +136,8 @@
     ended = false;
     $('ended').hidden = true;
     status = NO_ROUTE;
+    // A new process knows nothing of the keys the last one saw held.
+    held.clear();
     f7.down = false;
     showF7();
     openRoute(next || route);
