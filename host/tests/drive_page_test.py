@@ -40,7 +40,12 @@ LIMIT_BEACON_M = 560  # the demo's signal beacon: 28 km/h
 STOP_TARGET_M = 1150  # the demo's station stop
 STOP_WINDOW_M = 0.25  # the unit's window is 0.3 m either side of it
 FIVE_NOTCH_ROUTE = "vehicle brake-notches=6 power-notches=5\nstart brake=0 reverser=1\nat 1 s power 2\n"
-BAD_ROUTE = "vehicle brake-notches=8 power-notches=4\nstart\nbeacon 100 type=0 signal=1\nteleport 12\n"
+# Routes atshost refuses, each with its message: the page must give the same.
+BAD_ROUTES = [
+    ("unknown.route", b"vehicle brake-notches=8 power-notches=4\nstart\nbeacon 100 type=0\nteleport 12\n"),
+    ("bytes.route", b"vehicle brake-notches=8\nstart\ngradient 10 \xff\xfe\n"),
+    ("number.route", b"vehicle brake-notches=8\nstart\nbeacon 1e999 type=0\n"),
+]
 
 # The page's keys (its legend), as the DevTools protocol types them.
 KEYS = {name: (key, code, vk) for name, key, code, vk in [
@@ -358,23 +363,26 @@ def part_f7(page, work, atshost):
 
 
 def part_route(page, work, atshost):
-    bad = os.path.join(work, "bad.route")
-    with open(bad, "w") as f:
-        f.write(BAD_ROUTE)
-    refused = subprocess.run([atshost, "drive", "bad.route"], cwd=work, capture_output=True,
-                             text=True)
-    expected = refused.stderr.strip().removeprefix("atshost: ")
-    if refused.returncode != 2 or not expected.startswith("bad.route:4:"):
-        raise Failure(f"atshost accepted the bad route, or said {refused.stderr!r}")
+    problems = []
     document = page.send("DOM.getDocument")["root"]["nodeId"]
     picker = page.send("DOM.querySelector", nodeId=document, selector="#open")["nodeId"]
-    page.send("DOM.setFileInputFiles", nodeId=picker, files=[bad])
-    for _ in range(200):
-        if not page.evaluate("document.getElementById('message').hidden"):
-            break
-        time.sleep(0.01)
-    shown = page.text("message")
-    problems = [] if shown == expected else [f"the bad route shows {shown!r}, atshost says {expected!r}"]
+    for name, text in BAD_ROUTES:
+        bad = os.path.join(work, name)
+        with open(bad, "wb") as f:
+            f.write(text)
+        refused = subprocess.run([atshost, "drive", name], cwd=work, capture_output=True)
+        expected = refused.stderr.decode().strip().removeprefix("atshost: ")
+        if refused.returncode != 2 or not expected.startswith(name + ":"):
+            raise Failure(f"atshost accepted {name}, or said {refused.stderr!r}")
+        page.evaluate("document.getElementById('message').hidden = true")
+        page.send("DOM.setFileInputFiles", nodeId=picker, files=[bad])
+        for _ in range(200):
+            if not page.evaluate("document.getElementById('message').hidden"):
+                break
+            time.sleep(0.01)
+        shown = page.text("message")
+        if shown != expected:
+            problems.append(f"{name} shows {shown!r}, atshost says {expected!r}")
     # The session that ran goes on.
     if page.advance(5)["status"] != 0 or page.text("route") != "demo route":
         problems.append("a refused route stopped the session that ran")

@@ -54,9 +54,10 @@
     while (end < units.length && units[end] !== 0) ++end;
     return utf16.decode(units.subarray(pointer >>> 1, end));
   }
-  // Text into the module's memory, NUL-terminated; the caller frees it.
+  // Text (a string, or a file's bytes as they are) into the module's memory,
+  // NUL-terminated; the caller frees it.
   function place(text) {
-    const bytes = new TextEncoder().encode(text);
+    const bytes = typeof text === 'string' ? new TextEncoder().encode(text) : text;
     const pointer = x.malloc(bytes.length + 1);
     const target = memory();
     target.set(bytes, pointer);
@@ -438,7 +439,8 @@
 
   async function openFile(file) {
     if (!file) return;
-    await open({ name: file.name, text: await file.text() });
+    // The file's own bytes: the parser judges its encoding, as atshost's does.
+    await open({ name: file.name, text: new Uint8Array(await file.arrayBuffer()) });
   }
 
   // --- Wiring -----------------------------------------------------------------
