@@ -39,6 +39,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace atshost;
 
+// The longest command-line error passed on whole.
+constexpr std::size_t kMessageMax = 200;
+
 // Exit statuses.
 constexpr int kOk = 0;
 constexpr int kChecksFailed = 1;
@@ -49,6 +52,23 @@ constexpr int kPluginFailed = 3;
 int Fail(const std::string& message, int status = kBadInput) {
   std::cerr << "atshost: " << Printable(message) << '\n';
   return status;
+}
+
+// A command-line error in words, with each argument it quotes bounded:
+// CLI11 quotes what it refuses whole, and an argument may be any length.
+std::string CommandLineError(const CLI::ParseError& e) {
+  const std::string what = e.what();
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+    // "The following argument(s) was/were not expected: A B"
+    const std::size_t colon = what.find(": ");
+    std::istringstream words(colon == std::string::npos ? "" : what.substr(colon + 2));
+    std::string first;
+    words >> first;
+    if (!first.empty()) {
+      return (first[0] == '-' ? "unknown option " : "unexpected argument ") + Quote(first);
+    }
+  }
+  return what.size() <= kMessageMax ? what : Quote(what);
 }
 
 struct Options {
@@ -95,11 +115,23 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   std::error_code ec;
   const bool made_folder = fs::create_directories(folder, ec);
   if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
-  // Binary mode: the same '\n' line ends on every platform.
-  std::ofstream csv(csv_path, std::ios::binary);
-  if (!csv) return Fail("cannot write '" + csv_path.string() + "': " + LastSystemError());
+  // Each output is written beside its place and renamed into it only once
+  // all three are complete: a run that fails to write, or is stopped, leaves
+  // the previous outputs as they were.
+  OutputFile csv(csv_path);
+  OutputFile svg(svg_path);
+  OutputFile html(html_path);
+  for (const OutputFile* file : {&csv, &svg, &html}) {
+    if (!file->is_open()) {
+      return Fail("cannot write '" + file->path().string() + "': " + LastSystemError());
+    }
+  }
+  const auto failed = [&](const OutputFile& file, const std::string& why) {
+    return Fail("writing '" + file.path().string() + "' failed: " + why +
+                "; the previous outputs are left as they were");
+  };
 
-  StreamOut csv_out(csv);
+  StreamOut csv_out(csv.stream());
   StreamOut terminal(std::cout);
   TraceCsv trace(csv_out);
   Timeline timeline(terminal);
@@ -119,11 +151,11 @@ int Run(const Options& o, const std::string& name, const std::string& title,
     }
     frames = session.frames();
   }
-  csv.close();
-  if (!csv) return Fail("writing '" + csv_path.string() + "' failed: " + LastSystemError());
+  if (std::string why = csv.Close(); !why.empty()) return failed(csv, why);
   if (!fault.empty() && frames == 0) {
-    // A header alone says nothing: leave no file, nor the folder made for it.
-    fs::remove(csv_path, ec);
+    // A header alone says nothing: leave no new file, nor the folder made
+    // for it.
+    for (OutputFile* file : {&csv, &svg, &html}) file->Discard();
     if (made_folder) fs::remove(folder, ec);
     return Fail(fault + "; no frame was run, nothing written", kPluginFailed);
   }
@@ -131,33 +163,47 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   std::ostringstream drawn;
   chart.Write(drawn);
   const std::string chart_svg = drawn.str();
-  std::ofstream svg(svg_path, std::ios::binary);
-  svg << chart_svg;
-  svg.close();
-  if (!svg) return Fail("writing '" + svg_path.string() + "' failed: " + LastSystemError());
-  std::ofstream html(html_path, std::ios::binary);
-  page.Write(html, chart_svg, chart.Area());
-  html.close();
-  if (!html) return Fail("writing '" + html_path.string() + "' failed: " + LastSystemError());
+  svg.stream() << chart_svg;
+  if (std::string why = svg.Close(); !why.empty()) return failed(svg, why);
+  page.Write(html.stream(), chart_svg, chart.Area());
+  if (std::string why = html.Close(); !why.empty()) return failed(html, why);
+  for (OutputFile* file : {&csv, &svg, &html}) {
+    if (std::string why = file->Commit(); !why.empty()) {
+      return Fail("cannot put '" + file->path().string() + "' in place: " + why);
+    }
+  }
   std::cout.flush();
+  const std::string wrote = Printable(csv_path.string()) + ", " + Printable(svg_path.string()) +
+                            " and " + Printable(html_path.string());
   if (!fault.empty()) {
-    return Fail(fault + "; " + csv_path.string() + ", " + svg_path.string() + " and " +
-                    html_path.string() + " hold the " + std::to_string(frames) +
-                    " frames before it",
+    return Fail(fault + "; " + wrote + " hold the " + std::to_string(frames) + " frames before it",
                 kPluginFailed);
   }
-  if (!o.quiet) {
-    std::cout << "atshost: " << frames << " frames; wrote " << csv_path.string() << ", "
-              << svg_path.string() << " and " << html_path.string() << '\n';
-  }
+  if (!o.quiet) std::cout << "atshost: " << frames << " frames; wrote " << wrote << '\n';
   return status;
+}
+
+// Whether `text` reads as the other command's file: a route given to replay,
+// or a scenario given to drive, so that the message can say which command
+// reads it instead of naming a line of the wrong syntax.
+template <typename Parse>
+bool ReadsAs(const std::string& text, const std::string& file, Parse parse) {
+  return parse(text, file).ok();
 }
 
 int Replay(const Options& o) {
   Parsed<std::string> text = ReadFile(o.file);
   if (!text.ok()) return Fail(text.error);
-  const Parsed<Scenario> parsed = ParseScenario(std::move(text.value), o.file);
-  if (!parsed.ok()) return Fail(parsed.error);
+  const Parsed<Scenario> parsed = ParseScenario(text.value, o.file);
+  if (!parsed.ok()) {
+    if (ReadsAs(text.value, o.file, ParseRoute)) {
+      return Fail(o.file +
+                  ": is a route, which 'atshost drive' reads; 'atshost replay' reads "
+                  "a scenario");
+    }
+    return Fail(parsed.error);
+  }
+  text.value = std::string();  // the scenario keeps its own copy
   const Scenario& scenario = parsed.value;
   const std::string name = fs::path(o.file).stem().string();
   // The title goes into the chart, which must stay valid UTF-8 and XML.
@@ -165,7 +211,8 @@ int Replay(const Options& o) {
     const std::vector<std::string> failures = atshost::Replay(scenario, session);
     const std::size_t checks = scenario.checks;
     std::cout.flush();
-    for (const std::string& f : failures) std::cerr << f << '\n';
+    // They name the scenario file, which may be named anything.
+    for (const std::string& f : failures) std::cerr << Printable(f) << '\n';
     if (!failures.empty()) {
       std::cerr << "atshost: " << failures.size() << " of " << checks << " expectations failed\n";
       return kChecksFailed;
@@ -177,15 +224,22 @@ int Replay(const Options& o) {
 
 int Drive(const Options& o) {
   const bool demo = o.file.empty();
-  Parsed<Route> parsed;
+  Parsed<std::string> text;
   if (demo) {
-    parsed = ParseRoute(DemoRouteText(), "(built-in demo route)");
+    text.value = DemoRouteText();
   } else {
-    const Parsed<std::string> text = ReadFile(o.file);
+    text = ReadFile(o.file);
     if (!text.ok()) return Fail(text.error);
-    parsed = ParseRoute(text.value, o.file);
   }
-  if (!parsed.ok()) return Fail(parsed.error);
+  const Parsed<Route> parsed = ParseRoute(text.value, demo ? "(built-in demo route)" : o.file);
+  if (!parsed.ok()) {
+    if (!demo && ReadsAs(text.value, o.file, ParseScenario)) {
+      return Fail(o.file +
+                  ": is a scenario, which 'atshost replay' reads; 'atshost drive' "
+                  "reads a route");
+    }
+    return Fail(parsed.error);
+  }
   const Route& route = parsed.value;
   const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;
@@ -233,11 +287,16 @@ int main(int argc, char** argv) {
   CLI::App* help = app.add_subcommand("help",
                                       "this help; 'replay --help' and 'drive --help' "
                                       "show their files' syntax");
+  if (argc < 2) {
+    // No command: what the commands are, as --help says it.
+    std::cerr << app.help("atshost");
+    return kBadInput;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? kOk : kBadInput;
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return Fail(CommandLineError(e) + " (atshost --help lists the commands and options)");
   }
   if (help->parsed()) {
     // The whole program's help, not that of the `help` subcommand itself.

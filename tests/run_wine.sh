@@ -2,13 +2,12 @@
 # Runs a Windows program under Wine, headless, for CTest and for tools that
 # compare what Windows programs print (the headless host's traces).
 #
-#   run_wine.sh [--arch win32|win64] --prefix DIR --init
-#       Creates, or brings up to date, the scratch Wine prefix DIR. Takes a
-#       while the first time, so CTest does it once, as a fixture (test
-#       wine_prefix for 32-bit programs, prefix ${CMAKE_BINARY_DIR}/wineprefix
-#       of the native build; wine64_prefix for 64-bit ones, prefix
-#       ${CMAKE_BINARY_DIR}/wineprefix64); tests that run programs require it.
-#   run_wine.sh [--arch win32|win64] --prefix DIR [--cwd DIR] [--timeout SECONDS]
+#   run_wine.sh [--arch win32|win64] [--prefix DIR] --init
+#       Creates the scratch Wine prefix, unless it is complete already. Takes
+#       a while and a lot of disk the first time, so CTest does it once, as a
+#       fixture (test wine_prefix for 32-bit programs, wine64_prefix for
+#       64-bit ones); tests that run programs require it.
+#   run_wine.sh [--arch win32|win64] [--prefix DIR] [--cwd DIR] [--timeout SECONDS]
 #               PROGRAM [ARG...]
 #       Runs PROGRAM (a Windows .exe, by its Linux path) with ARGs in that
 #       prefix, from the directory --cwd (default: the current one), with its
@@ -18,9 +17,14 @@
 # --arch win32 (the default) runs 32-bit programs in a 32-bit prefix; win64
 # runs 64-bit programs in a 64-bit prefix.
 #
+# The prefix (--prefix, by default) is one per machine, not per build folder:
+# ${ATS_CACHE_DIR:-${XDG_CACHE_HOME:-~/.cache}/atsvorlan800}/wine-VERSION-ARCH,
+# shared by every clone and set up once for each Wine version. A lock beside
+# it lets any number of runs use it at once but none while it is set up.
+#
 # In CMake, for example:
 #   add_test(NAME my_test COMMAND bash ${PROJECT_SOURCE_DIR}/tests/run_wine.sh
-#            --prefix ${CMAKE_BINARY_DIR}/wineprefix --cwd ${ATS_WIN32_DIR}
+#            --cwd ${ATS_WIN32_DIR}
 #            ${ATS_WIN32_DIR}/tests/win32/some.exe ATSVorlan800.dll)
 #   set_tests_properties(my_test PROPERTIES FIXTURES_REQUIRED wine_prefix
 #                        SKIP_RETURN_CODE 77 TIMEOUT 300)
@@ -55,7 +59,6 @@ while [ $# -gt 0 ]; do
   esac
 done
 case $arch in win32 | win64) ;; *) echo "run_wine.sh: --arch is win32 or win64" >&2; exit 2 ;; esac
-[ -n "$prefix" ] || { echo "run_wine.sh: --prefix DIR is required" >&2; exit 2; }
 [ "$init" -eq 1 ] || [ $# -gt 0 ] || { echo "run_wine.sh: no program given" >&2; exit 2; }
 
 skip() {
@@ -76,7 +79,9 @@ else
   command -v wine >/dev/null 2>&1 ||
     skip "Wine is not installed (Debian packages wine and wine32:i386; scripts/bootstrap installs them)"
   if [ -e /usr/lib/wine/wine64 ] && [ ! -e /usr/lib/wine/wine ]; then
-    skip "Wine has no 32-bit loader (Debian package wine32:i386 is missing)"
+    skip "Wine has no 32-bit loader (Debian package wine32:i386 is missing, which apt" \
+      "could not supply here): the 32-bit Wine tests are skipped; the emulator still" \
+      "proves the 32-bit DLL"
   fi
   if ! answer=$(wine --version 2>&1); then
     if [[ $answer == *"Exec format error"* ]]; then
@@ -87,8 +92,13 @@ else
   loader=wine
 fi
 
+if [ -z "$prefix" ]; then
+  cache=${ATS_CACHE_DIR:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/atsvorlan800}
+  prefix=$cache/$(printf '%s-%s' "${answer%% *}" "$arch" | tr -c 'A-Za-z0-9._\n-' '_')
+fi
 # Wine takes only an absolute prefix.
 prefix=$(realpath -m "$prefix")
+ready=$prefix/.ats-prefix-ready
 export WINEPREFIX=$prefix
 export WINEARCH=$arch
 export WINEDEBUG=-all
@@ -98,7 +108,7 @@ unset DISPLAY WAYLAND_DISPLAY
 # A wine server started here, detached from this script's output: otherwise it
 # would inherit CTest's pipes and outlive the test holding them open. If one
 # already serves the prefix, this one leaves at once.
-start_server() { wineserver -p3 </dev/null >/dev/null 2>&1 || true; }
+start_server() { wineserver -p3 </dev/null >/dev/null 2>&1 9>&- || true; }
 
 # Gives up on a hung program: stops the prefix's server and everything in it.
 timed_out() {
@@ -107,18 +117,27 @@ timed_out() {
   exit "$kTimedOut"
 }
 
+mkdir -p "$(dirname "$prefix")"
+exec 9>>"$prefix.lock"
 if [ "$init" -eq 1 ]; then
-  mkdir -p "$(dirname "$prefix")"
-  exec 9>"$prefix.lock"
-  flock 9  # one set-up at a time, however many runs ask for it
+  flock 9  # one set-up at a time, and no program running meanwhile
+  if [ -e "$ready" ]; then
+    echo "wine prefix ready: $prefix ($answer, set up earlier)"
+    exit 0
+  fi
   start_server
   timeout --kill-after=10 "$limit" "$loader" wineboot --init </dev/null
   status=$?
   [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "wineboot --init"
   wineserver -w  # the prefix is complete on disk once its server is gone
-  [ "$status" -eq 0 ] && echo "wine prefix ready: $prefix ($answer)"
-  exit "$status"
+  [ "$status" -eq 0 ] || exit "$status"
+  : >"$ready"
+  echo "wine prefix ready: $prefix ($answer, $(du -sh "$prefix" | cut -f1))"
+  exit 0
 fi
+
+flock -s 9
+[ -e "$ready" ] || { echo "run_wine.sh: the prefix $prefix is not set up (run --init)" >&2; exit 2; }
 
 [ -f "$1" ] || { echo "run_wine.sh: no program at $1" >&2; exit 2; }
 program=$(realpath "$1")  # as given, before --cwd moves away

@@ -146,11 +146,8 @@ void HtmlPage::OnFrame(const FrameRecord& r) {
   for (int32_t v : r.panel) ints_[column++].Add(at, v);
   for (int32_t v : r.sound) ints_[column++].Add(at, v);
 
-  if (!r.events.empty()) {
-    std::string words;
-    for (const HostEvent& e : r.events) words += (words.empty() ? "" : ", ") + Describe(e);
-    Append(events_, std::to_string(at) + "," + JsonString(words));
-  }
+  if (!r.events.empty())
+    Append(events_, std::to_string(at) + "," + JsonString(DescribeFirst(r.events)));
   timeline_.OnFrame(r);
   AddLines(at);
 }

@@ -46,7 +46,7 @@ bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
     } else if (how == "close" || how == "closed") {
       out.push_back(HostEvent::Of(EventKind::kDoorClose));
     } else {
-      f.Fail("doors must be 'open' or 'close', not '" + how + "'");
+      f.Fail("doors must be 'open' or 'close', not " + Quote(how));
     }
     return true;
   }

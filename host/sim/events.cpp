@@ -1,5 +1,7 @@
 #include "host/sim/events.h"
 
+#include <algorithm>
+
 namespace atshost {
 
 std::string Describe(const HostEvent& e) {
@@ -34,6 +36,16 @@ std::string Describe(const HostEvent& e) {
       return e.note;
   }
   return "";
+}
+
+std::string DescribeFirst(const std::vector<HostEvent>& events) {
+  std::string words;
+  const std::size_t shown = std::min(events.size(), kEventsShownPerFrame);
+  for (std::size_t i = 0; i < shown; ++i) words += (i > 0 ? ", " : "") + Describe(events[i]);
+  if (events.size() > shown) {
+    words += " \u2026 and " + std::to_string(events.size() - shown) + " more events";
+  }
+  return words;
 }
 
 }  // namespace atshost

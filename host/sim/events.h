@@ -4,8 +4,10 @@
 #ifndef ATSHOST_EVENTS_H
 #define ATSHOST_EVENTS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plugin/atsplugin.h"
 
@@ -58,6 +60,16 @@ struct HostEvent {
 // In words, as the timeline and the trace show it ("key 10 down",
 // "beacon type 0 signal 1 optional 0").
 std::string Describe(const HostEvent& event);
+
+// The events a frame's timeline line and the cab view's page show in words;
+// the rest are counted. A frame may carry thousands of events, and what a
+// person reads (and the page's size) should follow the frames, not the
+// events; the trace keeps every one.
+inline constexpr std::size_t kEventsShownPerFrame = 8;
+
+// The first kEventsShownPerFrame of `events` in words, joined by ", ", then
+// "… and N more events" for the rest.
+std::string DescribeFirst(const std::vector<HostEvent>& events);
 
 }  // namespace atshost
 

@@ -30,7 +30,7 @@ Expectation ParseExpectation(const Fields& f, const std::string& word) {
   const std::size_t eq = word.find('=');
   Expectation e;
   if (eq == std::string::npos || eq == 0 || eq + 1 == word.size()) {
-    f.Fail("expected name=value after 'expect', found '" + word + "'");
+    f.Fail("expected name=value after 'expect', found " + Quote(word));
     return e;
   }
   e.name = word.substr(0, eq);
@@ -55,8 +55,8 @@ Expectation ParseExpectation(const Fields& f, const std::string& word) {
              " indices the plug-in writes");
     }
   } else {
-    f.Fail("cannot expect '" + n +
-           "' (expected brake, power, reverser, constant-speed, panel[N] or sound[N])");
+    f.Fail("cannot expect " + Quote(n) +
+           " (expected brake, power, reverser, constant-speed, panel[N] or sound[N])");
   }
   return e;
 }
@@ -183,7 +183,7 @@ ScenarioStep ParseStep(const Line& line, bool framed, InputErrors& errors) {
     if (c.checks.empty()) f.Fail("missing name=value after 'expect'");
     step.what = c;
   } else {
-    if (!f.failed()) f.Fail("unknown command '" + word + "'");
+    if (!f.failed()) f.Fail("unknown command " + Quote(word));
   }
   return step;
 }

@@ -28,7 +28,8 @@ struct Once {
   void Check(const Fields& f, const std::string& word) {
     const auto [it, first] = seen.emplace(word, f.line().number);
     if (!first) {
-      f.Fail("a second '" + word + "' line (the first is line " + std::to_string(it->second) + ")");
+      f.Fail("a second " + Quote(word) + " line (the first is line " + std::to_string(it->second) +
+             ")");
     }
   }
 };
@@ -53,11 +54,11 @@ RouteAction ParseWhen(Fields& f) {
     unit = word.substr(word.size() - 1);
     word.pop_back();
   } else {
-    unit = f.Word("unit 's' or 'm' after '" + word + "'");
+    unit = f.Word("unit 's' or 'm' after " + Quote(word));
   }
   if (f.failed()) return a;
   if (unit != "s" && unit != "m") {
-    f.Fail("unit must be 's' or 'm', not '" + unit + "'");
+    f.Fail("unit must be 's' or 'm', not " + Quote(unit));
     return a;
   }
   a.by_location = unit == "m";
@@ -295,7 +296,7 @@ void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReadin
       const Line sub{line.file, line.number, group};
       Fields g(sub, errors);
       if (!ParseAction(g, a.events)) {
-        if (!g.failed()) g.Fail("unknown action '" + g.Peek() + "'");
+        if (!g.failed()) g.Fail("unknown action " + Quote(g.Peek()));
         return;
       }
       g.End();
@@ -304,7 +305,7 @@ void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReadin
     items += a.events.size();
     r.actions.push_back(std::move(a));
   } else if (!f.failed()) {
-    return f.Fail("unknown command '" + word + "'");
+    return f.Fail("unknown command " + Quote(word));
   }
   if (items > kMaxRouteItems) {
     f.Fail("more than " + std::to_string(kMaxRouteItems) +

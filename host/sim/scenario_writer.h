@@ -24,7 +24,8 @@ class ScenarioWriter : public FrameSink {
   // signal=1 optional=0", "note ...").
   static std::string EventLine(const HostEvent& event);
   // "frame time=... location=... speed=... bc=... mr=... current=...", every
-  // value written so that it reads back as exactly the value sent.
+  // value written so that it reads back as exactly the value sent (a NaN
+  // with its sign; the reader keeps no payload).
   static std::string FrameLine(const ATS_VEHICLESTATE& state);
 
  private:

@@ -17,7 +17,7 @@
 namespace atshost {
 
 // The most frames one run may have. The chart keeps a sample of every frame
-// until the run ends, so this bounds what a run costs (about 100 MB at the
+// until the run ends, so this bounds what a run costs (about 125 MB at the
 // most): an hour at 4 ms a frame, or 5½ hours at 20 ms.
 inline constexpr int64_t kMaxRunFrames = 1'000'000;
 

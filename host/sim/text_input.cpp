@@ -146,6 +146,17 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
+std::string Quote(std::string_view token) {
+  if (token.size() <= kQuotedMax) return "'" + Printable(token) + "'";
+  std::size_t cut = kQuotedMax;
+  constexpr unsigned char kContinuationMask = 0xC0, kContinuation = 0x80;
+  while (cut > 0 && (static_cast<unsigned char>(token[cut]) & kContinuationMask) == kContinuation) {
+    --cut;
+  }
+  return "'" + Printable(token.substr(0, cut)) + "\u2026' (" + std::to_string(token.size()) +
+         " bytes)";
+}
+
 std::string TooLargeMessage(const std::string& file) {
   return file + ": is larger than " + std::to_string(kMaxInputBytes >> 20) +
          " MiB, the most a scenario or route file may have";
@@ -222,7 +233,7 @@ std::map<std::string, std::string> Fields::KeyValues(const std::vector<std::stri
     const std::string& word = line_.words[pos_++];
     const std::size_t eq = word.find('=');
     if (eq == std::string::npos || eq == 0) {
-      Fail("expected name=value, found '" + word + "'");
+      Fail("expected name=value, found " + Quote(word));
       return result;
     }
     const std::string name = word.substr(0, eq);
@@ -231,15 +242,15 @@ std::map<std::string, std::string> Fields::KeyValues(const std::vector<std::stri
     if (!known) {
       std::string list;
       for (const std::string& a : allowed) list += (list.empty() ? "" : ", ") + a;
-      Fail("unknown field '" + name + "' (expected one of: " + list + ")");
+      Fail("unknown field " + Quote(name) + " (expected one of: " + list + ")");
       return result;
     }
     if (result.count(name) != 0) {
-      Fail("field '" + name + "' given twice");
+      Fail("field " + Quote(name) + " given twice");
       return result;
     }
     if (eq + 1 == word.size()) {
-      Fail("missing value for '" + name + "'");
+      Fail("missing value for " + Quote(name));
       return result;
     }
     result[name] = word.substr(eq + 1);
@@ -254,7 +265,7 @@ std::string Fields::Rest() {
 }
 
 void Fields::End() {
-  if (!done()) Fail("unexpected '" + line_.words[pos_] + "'");
+  if (!done()) Fail("unexpected " + Quote(line_.words[pos_]));
 }
 
 void Fields::Fail(const std::string& message) const {
@@ -273,11 +284,11 @@ int32_t ParseInt(const Fields& fields, const std::string& text, const std::strin
   }
   const std::from_chars_result r = std::from_chars(first, last, value);
   if (r.ec == std::errc::result_out_of_range) {
-    fields.Fail(what + " '" + text + "' is out of the 32-bit range");
+    fields.Fail(what + " " + Quote(text) + " is out of the 32-bit range");
     return 0;
   }
   if (r.ec != std::errc() || r.ptr != last || first == last) {
-    fields.Fail("malformed whole number '" + text + "' for " + what);
+    fields.Fail("malformed whole number " + Quote(text) + " for " + what);
     return 0;
   }
   return value;
@@ -294,7 +305,7 @@ double ParseNumber(const Fields& fields, const std::string& text, const std::str
   double magnitude = 0.0;
   switch (Classify(body)) {
     case NumberSyntax::kMalformed:
-      fields.Fail("malformed number '" + text + "' for " + what);
+      fields.Fail("malformed number " + Quote(text) + " for " + what);
       return 0.0;
     case NumberSyntax::kZero:
       break;
@@ -309,14 +320,14 @@ double ParseNumber(const Fields& fields, const std::string& text, const std::str
       // nearest double in every build; its errno is not needed.
       magnitude = std::strtod(std::string(body).c_str(), nullptr);
       if (magnitude == 0.0 || !std::isfinite(magnitude)) {
-        fields.Fail(what + " '" + text + "' is out of the range of a 64-bit number");
+        fields.Fail(what + " " + Quote(text) + " is out of the range of a 64-bit number");
         return 0.0;
       }
       break;
   }
   const double value = std::copysign(magnitude, negative ? -1.0 : 1.0);
   if (!std::isfinite(value) && !allow_special) {
-    fields.Fail(what + " must be a finite number, not '" + text + "'");
+    fields.Fail(what + " must be a finite number, not " + Quote(text));
     return 0.0;
   }
   return value;

@@ -78,6 +78,15 @@ class LineReader {
 // are written as \xNN, so a message about a binary file shows what is there.
 std::string Printable(std::string_view text);
 
+// The longest part of a token a message quotes: a word of the input may be
+// megabytes long, and a message must still fit a terminal.
+inline constexpr std::size_t kQuotedMax = 60;
+
+// `token` in single quotes for a message, printable, cut after kQuotedMax
+// bytes (never inside a character) with its length said: 'abc…' (5242880
+// bytes).
+std::string Quote(std::string_view token);
+
 // A cursor over the words of one line. What fails reports into `errors` and
 // gives an empty word or 0, so that the caller may go on to its next check.
 class Fields {

@@ -193,8 +193,7 @@ void Timeline::OnFrame(const FrameRecord& r) {
   line += std::string(where.size() < 13 ? 13 - where.size() : 1, ' ') + where;
   std::string speed = Fixed(r.state.Speed, 1) + " km/h";
   line += std::string(speed.size() < 12 ? 12 - speed.size() : 1, ' ') + speed + "  ";
-  std::string events;
-  for (const HostEvent& e : r.events) events += (events.empty() ? "" : ", ") + Describe(e);
+  const std::string events = DescribeFirst(r.events);
   if (!events.empty()) line += events + (words.empty() ? "" : " \u2192 ");
   // The unit's state leads, set off from the rest.
   std::size_t i = 0;

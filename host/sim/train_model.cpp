@@ -5,6 +5,8 @@
 #include <iterator>
 #include <utility>
 
+#include "host/sim/text_input.h"
+
 namespace atshost {
 namespace {
 
@@ -65,7 +67,7 @@ std::string ModelParams::Set(const std::string& name, double value) {
     this->*(n.field) = value;
     return {};
   }
-  return "unknown model constant '" + name + "'";
+  return "unknown model constant " + Quote(name);
 }
 
 std::string ModelParams::Inconsistency() const {

@@ -10,6 +10,7 @@ atshost=$1 library=$2 work=$3 dll=${4:-}
 tests=$(cd "$(dirname "$0")/../../tests" && pwd)  # the PE reader the DLL checks share
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0 n=0
+kMessageMax=400
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # row STATUS MESSAGE-ERE EXT TEXT -- ARGS...
@@ -23,8 +24,11 @@ row() {
   local existed=0 got status
   [ -e "$out" ] && existed=1
   got=$(timeout 60 "$atshost" "${args[@]}" 2>&1); status=$?
-  [ "$status" = "$want" ] || fail "row $n ($*): status $status, wanted $want: $got"
-  grep -Eq -- "$pattern" <<< "$got" || fail "row $n ($*): no '$pattern' in: $got"
+  [ "$status" = "$want" ] || fail "row $n ($*): status $status, wanted $want: ${got:0:300}"
+  # What reaches the terminal is escaped, and a refusal is a short message.
+  [[ $got != *$'\e'* ]] || fail "row $n: a raw escape byte in: $got"
+  [ "$want" != 2 ] || [ "${#got}" -le "$kMessageMax" ] || fail "row $n: a ${#got}-byte message"
+  grep -Eq -- "$pattern" <<< "$got" || fail "row $n ($*): no '$pattern' in: ${got:0:300}"
   if [ "$want" = 2 ] && [ "$existed" = 0 ] && [ -e "$out" ]; then fail "row $n: refused, but $out was written"; fi
   if [ "$want" != 2 ] && [ -e "$out" ]; then
     tail -n 1 "$out"/*.svg | grep -q '</svg>' || fail "row $n: the chart is not complete"
@@ -48,13 +52,24 @@ row 2 ':1: control character \\x1B' txt '\x1b[31mred\n' -- replay @
 row 2 "unknown command 'x\\\\xC3\\\\xFF'" txt 'x\xc3\xff\n' -- replay @
 row 2 "unknown command 'a\\\\u200Bb'" txt 'a\xe2\x80\x8bb\n' -- replay @
 row 2 'is UTF-16 text'            txt '\xff\xfef\0r\0' -- replay @
+# A quoted word is cut, saying its length; names are escaped everywhere, the
+# closing line included; a file for the other command says which reads it.
+big=$(head -c 5000000 /dev/zero | tr '\0' 1)
+row 2 "malformed number '1{60}…' \\(5000001 bytes\\) for speed" txt "frame speed=${big}x\n" -- replay @
+row 2 "unknown command '\\\\u202Eevil'" txt '\xe2\x80\xaeevil\n' -- replay @
+row 0 'wrote .*/w\\x0Ax\\x1B\[0m/in[0-9]+.csv, ' txt 'frame\n' -- replay @ --out "$work/w"$'\n'"x"$'\e'"[0m"
+row 2 "is a route, which 'atshost drive' reads" route 'station 300\n' -- replay @
+row 2 "is a scenario, which 'atshost replay' reads" txt 'frame\nadvance 3\n' -- drive @
+row 2 "unknown option '--bogus'"  - - -- --bogus drive
+row 2 "unknown option '--colour'" - - -- drive --colour
+row 2 "unexpected argument 'second.route'" - - -- drive first.route second.route
 # Files that are not files, or too big to be scenarios.
 row 2 'is a folder, not a file'   - - -- replay folder
 row 2 'is a folder, not a file'   - - -- drive folder
 row 2 'is a device, not a file'   - - -- drive /dev/zero
 row 2 'larger than 64 MiB'        - - -- replay huge.txt
 row 0 '1 frames'                  - - -- replay <(printf 'frame\n')
-# Values the README allows for a frame run through and chart.
+# Values the manual allows for a frame run through and chart.
 row 0 '6 frames'                  txt 'frame speed=inf\nadvance 5\n' -- replay @
 grep -q 'off the scale' out$n/in$n.svg || fail "row $n: the chart does not say what it left out"
 row 0 '6 frames'                  txt 'frame speed=1e308\nadvance 5 speed=-1e308\n' -- replay @

@@ -34,7 +34,7 @@ grep -q $'\r' "$work/demo/demo.csv" && fail "demo.csv has carriage returns"
 [ -z "$("$atshost" drive --quiet --out "$work/quiet")" ] || fail "--quiet printed something"
 cmp -s "$work/demo/demo.csv" "$work/quiet/demo.csv" || fail "two runs of the demo differ"
 
-# The example route of the README.
+# The example route of the manual (docs/atshost.md).
 expect_status 0 'IN STOP WINDOW' -- drive "$here/scenarios/station.route" --out "$work/route"
 [ -s "$work/route/station.csv" ] || fail "no station.csv"
 [ -s "$work/route/station.html" ] || fail "no station.html"
@@ -62,9 +62,45 @@ expect_status 1 'expect.txt:2: expected brake = 3, got 0' -- replay "$work/expec
   --out "$work/expect"
 [ -s "$work/expect/expect.csv" ] || fail "a run with failed expectations wrote no trace"
 
-# Usage errors.
-expect_status 2 'subcommand' --
+# Usage errors: no command shows the usage; what is wrong is named.
+expect_status 2 'Usage: atshost' --
 expect_status 2 'chart-x' -- --chart-x sideways drive
+
+# Outputs are replaced whole. A name that is a link is replaced by the new
+# file; the file it pointed to is left alone.
+mkdir -p "$work/linked"
+echo precious >"$work/precious"
+ln -s ../precious "$work/linked/demo.csv"
+expect_status 0 'wrote' -- drive --out "$work/linked"
+[ "$(cat "$work/precious")" = precious ] || fail "an output written through a symbolic link"
+[ -f "$work/linked/demo.csv" ] && [ ! -L "$work/linked/demo.csv" ] || fail "the linked output not replaced"
+# A run stopped while it writes (as soon as its temporary files are there)
+# leaves the previous outputs as they were: SIGTERM also takes its temporary
+# files away; SIGKILL cannot, but replaces nothing either.
+printf 'vehicle brake-notches=8\nframe\nadvance 999999 speed=30\n' >"$work/long.txt"
+mkdir -p "$work/stopped"
+for name in long.csv long.svg long.html; do echo "previous $name" >"$work/stopped/$name"; done
+for signal in TERM KILL; do
+  "$atshost" replay "$work/long.txt" --quiet --out "$work/stopped" &
+  pid=$!
+  for _ in $(seq 200); do
+    compgen -G "$work/stopped/.long.*.tmp-*" >/dev/null && break
+    sleep 0.05
+  done
+  kill -"$signal" "$pid" 2>/dev/null || fail "the long run ended before SIG$signal"
+  wait "$pid" 2>/dev/null
+  for name in long.csv long.svg long.html; do
+    [ "$(cat "$work/stopped/$name")" = "previous $name" ] || fail "SIG$signal: $name was replaced"
+  done
+  [ "$signal" = KILL ] || ! compgen -G "$work/stopped/.long.*" >/dev/null ||
+    fail "SIGTERM left temporary files: $(ls -A "$work/stopped")"
+done
+# The next run there takes away what the killed one left, and replaces all.
+expect_status 0 'wrote' -- replay "$work/long.txt" --out "$work/stopped" --chart-x distance
+[ -z "$(ls -A "$work/stopped" | grep -v '^long\.\(csv\|svg\|html\)$')" ] ||
+  fail "temporary files left after the next run: $(ls -A "$work/stopped")"
+[ "$(cat "$work/stopped/long.svg")" != "previous long.svg" ] || fail "the next run replaced nothing"
+rm -rf "$work/stopped"  # a trace of 190 MB
 
 if [ "$failures" -ne 0 ]; then echo "$failures checks failed" >&2; exit 1; fi
 echo "atshost command line: all checks passed"

@@ -1,5 +1,5 @@
 // The scenario and route readers: every bad line is refused with the file, the
-// line and what is wrong; good lines mean what the README says.
+// line and what is wrong; good lines mean what the manual (docs/atshost.md) says.
 #include <gtest/gtest.h>
 
 #include <string>
