@@ -11,6 +11,7 @@
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
 # make web-bench   Elapse natively and as WebAssembly under node, side by side
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
+# make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
@@ -26,7 +27,7 @@ WEB := build/web
 
 .PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
         demo-build format clean \
-        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist
+        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box
 
 all: build
 
@@ -102,17 +103,21 @@ fuzz: bootstrap
 
 # Line and branch coverage of the plug-in's own code by every native test.
 # The Windows-only keyboard code is not compiled here, so it is not counted.
+# Built without ccache's base directory: with it, ccache hands the compiler
+# relative source paths, which gcov cannot find again from outside the root.
+# gcovr looks for counters in the coverage build alone: a Wine prefix in
+# another build folder leads, through its drive Z:, to the whole disk.
 COVERAGE := build/coverage
 coverage: bootstrap
 	@cmake --preset coverage >/dev/null
-	@cmake --build --preset coverage -j $(JOBS)
+	@env -u CCACHE_BASEDIR cmake --build --preset coverage -j $(JOBS)
 	@find $(COVERAGE) -name '*.gcda' -delete
 	@ctest --preset coverage -j $(JOBS) --progress
 	@mkdir -p $(COVERAGE)/html
 	@gcovr --root . --object-directory $(COVERAGE) --exclude-directories '.*/CMakeFiles/[0-9.]+' \
 	  --filter 'unit/' --filter 'plugin/' --exclude 'plugin/keyboard_directinput\.cpp' \
 	  --exclude-throw-branches --exclude-unreachable-branches \
-	  --txt --html-details $(COVERAGE)/html/index.html --print-summary
+	  --txt --html-details $(COVERAGE)/html/index.html --print-summary $(COVERAGE)
 
 frame-cost: bootstrap
 	@scripts/frame-cost
@@ -157,6 +162,10 @@ demo-build:
 screenshot: native
 	@$(NATIVE)/atshost drive --out out --quiet
 	@scripts/screenshot out/demo.html out/demo.csv docs/cab-view.png
+# The keyboard watch's warning box, as Wine's X11 driver shows it on a
+# virtual display, for docs/keyboard-watch.md.
+warning-box: win64
+	@scripts/warning-box
 # The authors' guide is generated: a test fails when docs/ differ from it.
 docs: native
 	@$(NATIVE)/atshost reference > docs/authors-guide.md

@@ -63,6 +63,19 @@ TEST(Beacons, PointSpeedUsesTheDerivedSpeed) {
   EXPECT_EQ(cab.unit().m_pAts->tripped, 1);
 }
 
+// 0.15555556 m (float32) in a 20 ms frame is exactly 28 km/h when the distance
+// is scaled to the hour before it is divided by the time; scaling by 3600/T,
+// or rounding a float64 quotient once, gives a step above and would trip.
+TEST(Beacons, PointSpeedAtTheLimitInAShortFrame) {
+  Cab cab;
+  cab.SwitchOnSecured();
+  atsSetReverser(1);
+  cab.Frame(1000, 0.0, 28.0f);
+  cab.Frame(1020, 0.15555556, 28.0f);
+  cab.Beacon(0, 1, 0);
+  EXPECT_EQ(cab.unit().m_pAts->tripped, 0) << cab.unit().m_groundSpeed;
+}
+
 // Every beacon passed while tripped toggles the bell, whatever its type and
 // whether the unit is on; a tripping beacon rings it in the same call.
 TEST(Beacons, BellWhileTripped) {
@@ -96,6 +109,12 @@ TEST(Beacons, ModesStopTargetAndCounter) {
   auto selected = [mode] { return std::vector<int32_t>(mode, mode + kSectionModes); };
   cab.Beacon(11, 0, 0);
   EXPECT_EQ(selected(), (std::vector<int32_t>{1, 0, 0, 0, 0, 0, 0}));
+  for (int32_t word = 241; word <= 246; ++word) {  // mode word - 240, alone
+    std::vector<int32_t> one(kSectionModes, 0);
+    one[word - 240] = 1;
+    cab.Beacon(15, 0, word);
+    EXPECT_EQ(selected(), one) << word;
+  }
   cab.Beacon(15, 0, 243);
   for (int32_t word : {240, 247, INT32_MIN, INT32_MAX}) cab.Beacon(15, 0, word);
   EXPECT_EQ(selected(), (std::vector<int32_t>{0, 0, 0, 1, 0, 0, 0}));

@@ -80,9 +80,11 @@ TEST(DriverControls, DoorSoundAndCounter) {
   EXPECT_EQ(u.m_counter, 30);
   atsDoorClose();  // a close stops at 30 as an open does
   EXPECT_EQ(u.m_counter, 30);
-  cab.Beacon(200, 0, 45);
-  atsDoorClose();
-  EXPECT_EQ(u.m_counter, 45);
+  for (void (*doorEvent)() : {atsDoorOpen, atsDoorClose}) {  // counted only below 30
+    cab.Beacon(200, 0, 45);
+    doorEvent();
+    EXPECT_EQ(u.m_counter, 45) << (doorEvent == atsDoorOpen ? "open" : "close");
+  }
   cab.Beacon(200, 0, INT32_MIN);
   atsDoorOpen();
   EXPECT_EQ(u.m_counter, INT32_MIN + 1);

@@ -226,6 +226,30 @@ TEST(KeyboardWatchDeathTest, TheSecondF7EndsTheProcessWithStatusZeroInsideTheFra
       ::testing::ExitedWithCode(0), "");
 }
 
+#if !defined(_WIN32)
+// Outside Windows the platform's own keyboard is none: a read fails, whatever
+// the buffer held, so no key is ever down; the box shows nothing and returns
+// at once; the end is the real one, status 0 with the host's exit handlers run.
+TEST(KeyboardWatchDeathTest, TheNativePlatformHasNoKeyboardAndEndsTheProcessForReal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  KeyboardPlatform& native = NativeKeyboardPlatform();
+  native.Open();
+  KeyState keys;
+  keys.fill(kKeyDownBit);
+  EXPECT_FALSE(native.Read(keys));
+  native.ShowWarning();
+  native.Close();
+  EXPECT_EXIT(
+      {
+        std::atexit([] { std::fputs("host exit handler ran", stderr); });
+        native.EndProcess();
+        std::fputs("EndProcess returned", stderr);
+        std::_Exit(1);
+      },
+      ::testing::ExitedWithCode(0), "host exit handler ran");
+}
+#endif
+
 // The box's text, code unit by code unit: full-width exclamation marks, three
 // ASCII full stops, bare line feeds between the lines and none at the end.
 TEST(KeyboardWatch, WarningBoxText) {

@@ -22,6 +22,16 @@
 # shared by every clone and set up once for each Wine version. A lock beside
 # it lets any number of runs use it at once but none while it is set up.
 #
+# --x11 runs the program with Wine's X11 driver on the display in DISPLAY (a
+# virtual one: tests/run_xvfb.sh starts it), and waits for the prefix's server
+# to end before it exits, so that no Wine process outlives that display. Wine
+# picks one driver per prefix's desktop, so such runs have a prefix of their
+# own (by default the one above with -x11 after its name), never one that
+# headless runs share, and take it one at a time, each with its own display.
+# With --init it sets that prefix up (headless) for a display with no window
+# manager: Wine draws the windows' frames itself, and hiding a window does not
+# wait for a manager to answer.
+#
 # In CMake, for example:
 #   add_test(NAME my_test COMMAND bash ${PROJECT_SOURCE_DIR}/tests/run_wine.sh
 #            --cwd ${ATS_WIN32_DIR}
@@ -45,7 +55,7 @@ set -uo pipefail
 kSkip=77
 kTimedOut=124
 
-prefix="" cwd="" init=0 limit=120 arch=win32
+prefix="" cwd="" init=0 limit=120 arch=win32 x11=0
 while [ $# -gt 0 ]; do
   case $1 in
     --arch) arch=$2; shift 2 ;;
@@ -53,6 +63,7 @@ while [ $# -gt 0 ]; do
     --cwd) cwd=$2; shift 2 ;;
     --timeout) limit=$2; shift 2 ;;
     --init) init=1; limit=480; shift ;;
+    --x11) x11=1; shift ;;
     --) shift; break ;;
     -*) echo "run_wine.sh: unknown option $1" >&2; exit 2 ;;
     *) break ;;
@@ -95,6 +106,7 @@ fi
 if [ -z "$prefix" ]; then
   cache=${ATS_CACHE_DIR:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/atsvorlan800}
   prefix=$cache/$(printf '%s-%s' "${answer%% *}" "$arch" | tr -c 'A-Za-z0-9._\n-' '_')
+  [ "$x11" -eq 0 ] || prefix=$prefix-x11
 fi
 # Wine takes only an absolute prefix.
 prefix=$(realpath -m "$prefix")
@@ -103,7 +115,13 @@ export WINEPREFIX=$prefix
 export WINEARCH=$arch
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko install prompts
-unset DISPLAY WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY
+if [ "$x11" -eq 0 ] || [ "$init" -eq 1 ]; then
+  unset DISPLAY
+elif [ -z "${DISPLAY:-}" ]; then
+  echo "run_wine.sh: --x11 needs a display in DISPLAY" >&2
+  exit 2
+fi
 
 # A wine server started here, detached from this script's output: otherwise it
 # would inherit CTest's pipes and outlive the test holding them open. If one
@@ -129,6 +147,10 @@ if [ "$init" -eq 1 ]; then
   timeout --kill-after=10 "$limit" "$loader" wineboot --init </dev/null
   status=$?
   [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "wineboot --init"
+  if [ "$status" -eq 0 ] && [ "$x11" -eq 1 ]; then
+    "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null
+    status=$?
+  fi
   wineserver -w  # the prefix is complete on disk once its server is gone
   [ "$status" -eq 0 ] || exit "$status"
   : >"$ready"
@@ -136,7 +158,7 @@ if [ "$init" -eq 1 ]; then
   exit 0
 fi
 
-flock -s 9
+if [ "$x11" -eq 0 ]; then flock -s 9; else flock 9; fi
 [ -e "$ready" ] || { echo "run_wine.sh: the prefix $prefix is not set up (run --init)" >&2; exit 2; }
 
 [ -f "$1" ] || { echo "run_wine.sh: no program at $1" >&2; exit 2; }
@@ -147,4 +169,5 @@ start_server
 timeout --kill-after=10 "$limit" "$loader" "$program" "$@" </dev/null
 status=$?
 [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "$program"
+[ "$x11" -eq 0 ] || timeout 30 wineserver -w
 exit "$status"

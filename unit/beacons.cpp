@@ -51,9 +51,10 @@ void AtsUnit::CheckPointSpeed(float speed, ATS_BEACONDATA beacon) noexcept {
   if (v > limit) tripped = 1;
 }
 
+// One-hot by construction: each flag says whether it is mode k, so a negative
+// k (the clearing beacon) selects none, and no k can reach past the array.
 void CVorlan800::SelectSectionMode(int32_t k) noexcept {
-  for (int32_t& flag : m_sectionMode) flag = 0;
-  if (k >= 0 && k < kSectionModes) m_sectionMode[k] = 1;
+  for (int32_t mode = 0; mode < kSectionModes; ++mode) m_sectionMode[mode] = Flag(mode == k);
 }
 
 void CVorlan800::OnBeacon(ATS_BEACONDATA beacon) noexcept {
