@@ -83,6 +83,8 @@
     if (!compiled) compiled = await WebAssembly.compile(moduleBytes);
     const instance = await WebAssembly.instantiate(compiled, imports);
     x = instance.exports;
+    // A reactor module: its constructors run once, before any other call.
+    x._initialize();
   }
 
   // --- The session ------------------------------------------------------------
