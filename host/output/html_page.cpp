@@ -208,7 +208,10 @@ void HtmlPage::Write(std::ostream& out, const std::string& chart_svg,
   if (chart.rfind("<?xml", 0) == 0) chart.remove_prefix(chart.find('\n') + 1);
 
   out << Fill(page_assets::kCabViewHtml, {{"title", EscapeMarkup(title_)},
+                                          {"cab", page_assets::kCabHtml},
+                                          {"cab_style", page_assets::kCabCss},
                                           {"style", page_assets::kCabViewCss},
+                                          {"cab_script", page_assets::kCabJs},
                                           {"script", page_assets::kCabViewJs},
                                           {"data", data},
                                           {"chart", chart}});

@@ -7,12 +7,7 @@
   const run = JSON.parse(document.getElementById('run-data').textContent);
   const count = run.count;
 
-  // Sound commands, as the host reads them.
-  const SOUND_WORDS = { '-10000': 'stop', '0': 'play looping', '1': 'play once', '2': 'continue' };
   const RATES = [1, 5, 20];
-  const DIAL_TOP_SPEED = 120;   // km/h at the end of the dial
-  const DIAL_SWEEP = 240;       // degrees from 0 to the top speed
-  const GOVERNOR_BRAKES = 76;   // km/h, drawn on the dial
   const ADDRESS_EVERY_MS = 250; // browsers throttle pages that rewrite their address too often
 
   // --- The run's data ------------------------------------------------------
@@ -113,88 +108,34 @@
   // --- The cab ------------------------------------------------------------
 
   const $ = (id) => document.getElementById(id);
-  const panelElements = Array.from(document.querySelectorAll('[data-panel]'), (element) => ({
-    element,
-    column: panel[element.dataset.panel],
-    isDigits: element.tagName === 'OUTPUT',
-    isChip: element.classList.contains('chip'),
-  }));
+  const cab = Cab.create(document.getElementById('cab'));
+  const fixed = Cab.fixed;
   const soundElements = Array.from(document.querySelectorAll('[data-sound]'), (element) => ({
     element,
     column: sound[element.dataset.sound],
   }));
-  const handleElements = Array.from(document.querySelectorAll('[data-handle]'), (element) => ({
-    element,
-    name: element.dataset.handle,
-    column: handles[element.dataset.handle],
-  }));
-  const driverElements = Array.from(document.querySelectorAll('[data-driver]'), (element) => ({
-    element,
-    name: element.dataset.driver,
-    column: host[element.dataset.driver],
-  }));
+  // Each lamp and sound names its index on hover, and all of them at once
+  // behind the indices toggle.
+  for (const element of document.querySelectorAll('[data-panel]')) {
+    element.title = `panel ${element.dataset.panel}`;
+  }
+  for (const { element } of soundElements) element.title = `sound ${element.dataset.sound}`;
+  const indices = $('indices');
+  indices.addEventListener('click', () => {
+    const on = document.body.classList.toggle('show-indices');
+    indices.setAttribute('aria-pressed', String(on));
+  });
+  const svg = Cab.svg;
 
-  function brakeWords(v, emergencyNotch) {
-    if (v === 0) return 'released';
-    return v >= emergencyNotch ? v + ' emergency' : String(v);
-  }
-  function handleWords(name, v, emergencyNotch) {
-    switch (name) {
-      case 'brake': return brakeWords(v, emergencyNotch);
-      case 'power': return v === 0 ? 'off' : 'notch ' + v;
-      case 'reverser': return v > 0 ? 'forward' : v < 0 ? 'backward' : 'neutral';
-      case 'constant-speed': return v === 1 ? 'on' : v === 2 ? 'off' : '–';
-      case 'doors_closed': return v ? 'closed' : 'open';
-      default: return String(v);
-    }
-  }
-
-  // A value that rounds to zero prints without a sign, as in the timeline.
-  function fixed(v, decimals) {
-    if (!Number.isFinite(v)) return String(v);
-    const text = v.toFixed(decimals);
-    return /^-0(\.0*)?$/.test(text) ? text.slice(1) : text;
-  }
-
-  // The speed dial: ticks every 10 km/h, the governor's mark, a needle.
-  const SVG_NS = 'http://www.w3.org/2000/svg';
-  function svg(parent, name, attributes) {
-    const element = document.createElementNS(SVG_NS, name);
-    for (const [key, value] of Object.entries(attributes)) element.setAttribute(key, value);
-    parent.appendChild(element);
-    return element;
-  }
-  function dialAngle(kmh) {
-    const clamped = Math.min(Math.max(kmh, 0), DIAL_TOP_SPEED);
-    return ((-DIAL_SWEEP / 2 + (clamped / DIAL_TOP_SPEED) * DIAL_SWEEP) * Math.PI) / 180;
-  }
-  const dial = $('dial');
-  svg(dial, 'circle', { class: 'face', r: 100 });
-  for (let v = 0; v <= DIAL_TOP_SPEED; v += 5) {
-    const a = dialAngle(v);
-    const major = v % 20 === 0;
-    const inner = major ? 80 : 87;
-    svg(dial, 'line', {
-      class: major ? 'tick major' : 'tick',
-      x1: inner * Math.sin(a), y1: -inner * Math.cos(a),
-      x2: 95 * Math.sin(a), y2: -95 * Math.cos(a),
-    });
-    if (major) {
-      const label = svg(dial, 'text', { class: 'label', x: 66 * Math.sin(a), y: -66 * Math.cos(a) });
-      label.textContent = String(v);
-    }
-  }
-  {
-    const a0 = dialAngle(GOVERNOR_BRAKES);
-    const a1 = dialAngle(DIAL_TOP_SPEED);
-    const r = 97;
-    svg(dial, 'path', {
-      class: 'governor',
-      d: `M ${r * Math.sin(a0)} ${-r * Math.cos(a0)} A ${r} ${r} 0 0 1 ${r * Math.sin(a1)} ${-r * Math.cos(a1)}`,
-    });
-  }
-  const needle = svg(dial, 'line', { class: 'needle', x1: 0, y1: 0, x2: 0, y2: -85 });
-  svg(dial, 'circle', { class: 'hub', r: 6 });
+  // The frame at `position`, as the cab reads it.
+  let position = 0;
+  const shown = {
+    panel: (index) => valueAt(panel[index], position),
+    sound: (index) => valueAt(sound[index], position),
+    handle: (k) => valueAt(handles[Cab.HANDLES[k]], position),
+    driver: (k) => valueAt(host[Cab.DRIVER[k]], position),
+    emergencyNotch: 0, speed: 0, bc: 0, mr: 0, current: 0,
+  };
 
   // --- The timeline and the chart -------------------------------------------
 
@@ -228,7 +169,6 @@
 
   const slider = $('slider');
   slider.max = String(Math.max(count - 1, 0));
-  let position = 0;
 
   function render() {
     const p = position;
@@ -236,41 +176,16 @@
     $('time').textContent = fixed(time[p] / 1000, 3);
     $('location').textContent = fixed(metres[p], 1);
     $('events').textContent = events.get(p) || '–';
-    $('speed').textContent = fixed(speed[p], 1);
-    $('bc').textContent = fixed(bc[p], 0);
-    $('mr').textContent = fixed(mr[p], 0);
-    $('current').textContent = fixed(current[p], 0);
-    needle.setAttribute('transform', `rotate(${(dialAngle(Math.abs(speed[p]) || 0) * 180) / Math.PI})`);
-
-    const blank = valueAt(panel['201'], p) !== 0;
-    for (const { element, column, isDigits, isChip } of panelElements) {
-      const v = valueAt(column, p);
-      element.dataset.value = v;
-      if (isDigits) {
-        element.textContent = element.dataset.panel === '200' && blank ? '' : String(v);
-      } else if (isChip) {
-        element.textContent = element.dataset.panel + ': ' + v;
-      }
-    }
+    shown.emergencyNotch = valueAt(emergency, p);
+    shown.speed = speed[p];
+    shown.bc = bc[p];
+    shown.mr = mr[p];
+    shown.current = current[p];
+    cab.render(shown);
+    // Beside the command a sound holds, the frame that last started it.
     for (const { element, column } of soundElements) {
-      const v = valueAt(column, p);
-      element.dataset.value = v;
-      const started = v === -10000 ? null : startedAt(column, p);
-      element.dataset.word =
-        (SOUND_WORDS[v] || String(v)) + (started === null ? '' : ` · from frame ${run.first + started}`);
-    }
-    const emergencyNotch = valueAt(emergency, p);
-    const driver = {};
-    for (const { element, name, column } of driverElements) {
-      driver[name] = valueAt(column, p);
-      element.textContent = handleWords(name, driver[name], emergencyNotch);
-    }
-    for (const { element, name, column } of handleElements) {
-      const v = valueAt(column, p);
-      element.dataset.value = v;
-      element.textContent = handleWords(name, v, emergencyNotch);
-      // The plug-in put another position in place of the driver's.
-      element.classList.toggle('overridden', name in driver && driver[name] !== v);
+      const started = valueAt(column, p) === -10000 ? null : startedAt(column, p);
+      element.dataset.since = started === null ? '' : ` · from frame ${run.first + started}`;
     }
 
     slider.value = String(p);
@@ -283,7 +198,7 @@
       cursor.setAttribute('x2', clamped);
       cursor.setAttribute('visibility', shown ? 'visible' : 'hidden');
     }
-    document.body.dataset.frame = String(run.first + p);
+    Cab.showFrame(run.first + p);
   }
 
   function renderTimeline(p) {
@@ -451,24 +366,12 @@
     act();
   }, true);
 
-  // Each lamp names its panel index on hover, and all of them at once behind
-  // the indices toggle.
-  for (const { element } of panelElements) element.title = `panel ${element.dataset.panel}`;
-  for (const { element } of soundElements) element.title = `sound ${element.dataset.sound}`;
-  const indices = $('indices');
-  if (indices) {
-    indices.addEventListener('click', () => {
-      const on = document.body.classList.toggle('show-indices');
-      indices.setAttribute('aria-pressed', String(on));
-    });
-  }
-
   // --- Start ----------------------------------------------------------------
 
   if (count === 0) {
     $('events').textContent = 'no frames were run';
     for (const b of document.querySelectorAll('#controls button, #slider')) b.disabled = true;
-    if (indices) indices.disabled = false;
+    indices.disabled = false;
     document.body.dataset.frame = '';
     return;
   }
