@@ -1,13 +1,17 @@
 # Writes one self-contained page from a template: each "{{name}}" becomes the
-# text of a file, or a file's bytes in base64 (a binary carried inline).
+# text of a file, a file's bytes in base64 (a binary carried inline), or the
+# numbered names of a C header (`NAME = 3,` in an enum, `#define NAME 3`) as
+# a frozen JavaScript object, so that a script takes its numbers from the
+# header that is their one definition.
 #   cmake -DTEMPLATE=page.html -DOUTPUT=out.html -DTEXT="name=path|other=path"
-#         -DBASE64="name=path" -P fill_page.cmake
+#         -DBASE64="name=path" -DCONSTANTS="name=header.h" -P fill_page.cmake
 # One pass over the template, so that inserted text is never read again for
 # names; a name with nothing to fill it is an error, never left in the page.
 cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" TEXT "${TEXT}")
 string(REPLACE "|" ";" BASE64 "${BASE64}")
-foreach(entry IN LISTS TEXT BASE64)
+string(REPLACE "|" ";" CONSTANTS "${CONSTANTS}")
+foreach(entry IN LISTS TEXT BASE64 CONSTANTS)
   string(REPLACE "=" ";" pair "${entry}")
   list(GET pair 0 name)
   list(GET pair 1 path)
@@ -21,6 +25,11 @@ foreach(entry IN LISTS BASE64)
   string(REPLACE "=" ";" pair "${entry}")
   list(GET pair 0 name)
   set(kind_${name} base64)
+endforeach()
+foreach(entry IN LISTS CONSTANTS)
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 name)
+  set(kind_${name} constants)
 endforeach()
 
 file(READ "${TEMPLATE}" rest)
@@ -50,6 +59,16 @@ while(TRUE)
     if(failed)
       message(FATAL_ERROR "fill_page: base64 of ${path_${name}} failed")
     endif()
+  elseif(kind_${name} STREQUAL "constants")
+    file(STRINGS "${path_${name}}" lines
+         REGEX "^[ \t]*(#define[ \t]+[A-Z][A-Z0-9_]*[ \t]+-?[0-9]+|[A-Z][A-Z0-9_]*[ \t]*=[ \t]*-?[0-9]+)")
+    set(text "Object.freeze({")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^[ \t]*(#define[ \t]+)?([A-Z][A-Z0-9_]*)[ \t=]+(-?[0-9]+).*$" "\\2: \\3, "
+             pair "${line}")
+      string(APPEND text "${pair}")
+    endforeach()
+    string(APPEND text "})")
   else()
     file(READ "${path_${name}}" text)
   endif()

@@ -8,17 +8,31 @@
 'use strict';
 
 (function () {
-  // page_step's answers and page_control's controls, as page_api.h numbers
-  // them.
-  const RUNNING = 0;
-  const ROUTE_ENDED = 1;
-  const SESSION_ENDED = 2;
-  const NO_ROUTE = 3;
+  // page_step's answers and page_control's controls, by the names the page
+  // uses for them; the numbers come from page_api.h (PAGE_API, filled in
+  // when the page is built).
+  const RUNNING = PAGE_API.PAGE_RUNNING;
+  const ROUTE_ENDED = PAGE_API.PAGE_ROUTE_ENDED;
+  const SESSION_ENDED = PAGE_API.PAGE_PROCESS_ENDED;
+  const NO_ROUTE = PAGE_API.PAGE_NO_ROUTE;
   const CONTROL = {
-    power: 0, brake: 1, reverser: 2, doorOpen: 3, doorClose: 4, horn: 5, keyDown: 6, keyUp: 7, autopilot: 8,
+    power: PAGE_API.PAGE_POWER,
+    brake: PAGE_API.PAGE_BRAKE,
+    reverser: PAGE_API.PAGE_REVERSER,
+    doorOpen: PAGE_API.PAGE_DOOR_OPEN,
+    doorClose: PAGE_API.PAGE_DOOR_CLOSE,
+    horn: PAGE_API.PAGE_HORN,
+    keyDown: PAGE_API.PAGE_KEY_DOWN,
+    keyUp: PAGE_API.PAGE_KEY_UP,
+    autopilot: PAGE_API.PAGE_AUTOPILOT,
   };
-  const PANEL_SIZE = 256;
-  const SOUND_SIZE = 101;
+  const PANEL_SIZE = PAGE_API.PAGE_PANEL_LENGTH;
+  const SOUND_SIZE = PAGE_API.PAGE_SOUND_LENGTH;
+  // A name the header no longer has would send undefined to the module.
+  for (const value of [RUNNING, ROUTE_ENDED, SESSION_ENDED, NO_ROUTE, PANEL_SIZE, SOUND_SIZE,
+    ...Object.values(CONTROL)]) {
+    if (!Number.isInteger(value)) throw new Error('the page and page_api.h disagree on a name');
+  }
   // A slow or hidden tab does not lurch the train on: the module takes
   // frames of 1 to 100 ms.
   const MAX_STEP_MS = 100;
