@@ -2,6 +2,7 @@
 
 #include "host/reference/cab_reference.h"
 #include "host/sim/format.h"
+#include "unit/arith.h"
 
 namespace atshost {
 namespace {
@@ -59,10 +60,11 @@ std::optional<float> CheckedLimit(const ATS_BEACONDATA& b) {
 }
 
 float DerivedSpeed(double from_location, int32_t from_ms, double to_location, int32_t to_ms) {
-  // Host times wrap as the unit's do.
-  const auto elapsed =
-      static_cast<int32_t>(static_cast<uint32_t>(to_ms) - static_cast<uint32_t>(from_ms));
-  const float distance = static_cast<float>(to_location) - static_cast<float>(from_location);
+  // The unit's own steps and helpers: host times wrap, and a location beyond
+  // float32's range narrows to an infinity as the hardware rounds it (a
+  // plain cast of such a value is undefined).
+  const int32_t elapsed = vorlan::WrapSub(to_ms, from_ms);
+  const float distance = vorlan::NarrowToFloat(to_location) - vorlan::NarrowToFloat(from_location);
   return distance * kMsPerHour / static_cast<float>(elapsed);
 }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -108,6 +110,29 @@ TEST(DriveVerdict, TripNamesTheBeaconItsLimitAndTheCheckedSpeed) {
   EXPECT_GT(t.checked_kmh, 68.0f);
   EXPECT_NE(VerdictLines(v)[1].find("beacon type 0 signal 3 at 700.0 m, limit 68 km/h, checked "),
             std::string::npos);
+}
+
+// The speed the unit checked, as the host words it, follows the unit's own
+// float32 steps: times wrap, and a location past float32's range is an
+// infinity rather than undefined.
+TEST(DriveVerdict, CheckedSpeedFollowsTheUnitsSteps) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  struct Case {
+    double from_m;
+    int32_t from_ms;
+    double to_m;
+    int32_t to_ms;
+    float kmh;
+  } cases[] = {
+      {0.0, 0, 0.15555556, 20, 28.0f},
+      {0.0, INT32_MAX, 0.15555556, INT32_MIN + 19, 28.0f},
+      {0.0, 0, 1e300, 20, kInf},
+      {1e300, 0, -1e300, 20, -kInf},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DerivedSpeed(c.from_m, c.from_ms, c.to_m, c.to_ms), c.kmh) << c.to_m;
+  }
+  EXPECT_TRUE(std::isnan(DerivedSpeed(1e300, 0, 2e300, 20)));  // infinity minus infinity
 }
 
 TEST(CarefulDriver, PassesEveryLimitAtLeastTheMarginBelow) {
