@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/output/chart_axis.h"
 #include "host/output/markup.h"
 #include "host/output/page_assets.h"
 #include "host/sim/format.h"
@@ -18,6 +19,7 @@ constexpr double kTop = 24.0;
 constexpr double kBottom = 45.0;
 // Room the speed axis keeps above the fastest curve or limit, km/h.
 constexpr double kSpeedHeadroom = 10.0;
+// The finest speed grid, km/h.
 constexpr double kSpeedGridKmh = 10.0;
 // A limit is drawn as a bar this wide either side of its beacon, px.
 constexpr double kLimitBarPx = 6.0;
@@ -34,7 +36,10 @@ std::string Num(double v) { return Fixed(v, 1); }
 struct Scale {
   double x0, x1, vmax;
   double X(double m) const { return kLeft + (m - x0) / (x1 - x0) * (kWidth - kLeft - kRight); }
-  double Y(double v) const { return kHeight - kBottom - v / vmax * (kHeight - kTop - kBottom); }
+  // A speed or limit beyond the axis is drawn at its top.
+  double Y(double v) const {
+    return kHeight - kBottom - std::min(v, vmax) / vmax * (kHeight - kTop - kBottom);
+  }
 };
 
 void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
@@ -46,11 +51,15 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
     }
   }
   for (const LimitRow& row : r.rows) vmax = std::max(vmax, static_cast<double>(row.limit));
-  const Scale s{x0, x1, vmax + kSpeedHeadroom};
+  // A beacon's data word may carry any limit: the axis ends where the
+  // chart's does, and its grid lines are counted, not stepped to the top.
+  const Scale s{x0, x1, std::min(vmax + kSpeedHeadroom, kSpeedAxisLimitKmh)};
+  const double grid = std::max(kSpeedGridKmh, NiceStep(s.vmax));
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << Num(kWidth) << ' '
       << Num(kHeight) << "\" width=\"" << Num(kWidth) << "\" height=\"" << Num(kHeight)
       << "\" role=\"img\" aria-label=\"speed over distance\">\n";
-  for (double v = 0.0; v <= s.vmax; v += kSpeedGridKmh) {
+  for (int k = 0; k <= 2 * kTargetTicks + 1 && k * grid <= s.vmax; ++k) {
+    const double v = k * grid;
     out << "<line class=\"grid\" x1=\"" << Num(kLeft) << "\" x2=\"" << Num(kWidth - kRight)
         << "\" y1=\"" << Num(s.Y(v)) << "\" y2=\"" << Num(s.Y(v)) << "\"/><text x=\""
         << Num(kLeft - 6) << "\" y=\"" << Num(s.Y(v) + 4) << "\" text-anchor=\"end\">"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/output/chart_axis.h"
 #include "host/output/markup.h"
 #include "host/sim/format.h"
 #include "host/sim/verdict.h"
@@ -19,21 +20,17 @@ constexpr double kSpeedBottom = 470.0;
 constexpr double kHandleTop = 520.0;
 constexpr double kHandleBottom = 700.0;
 constexpr double kHeight = 760.0;
-constexpr int kTargetTicks = 10;
 constexpr double kLabelRoom = 40.0;  // half the width of a short label
 constexpr double kStackStep = 12.0;  // one line of small text
 
-// A replay may send any speed, infinities and NaN included. The speed axis
-// ends here; speeds beyond it, and frames whose speed or (on the distance
-// axis) location is not a number, are drawn at its edge or left out, and the
-// chart says how many there were.
-constexpr double kSpeedAxisLimit = 1000.0;
+// Speeds beyond the speed axis (kSpeedAxisLimitKmh), and frames whose speed
+// or (on the distance axis) location is not a number, are drawn at its edge
+// or left out, and the chart says how many there were.
+constexpr double kSpeedAxisLimit = kSpeedAxisLimitKmh;
 // The handle panel shows notches up to here; higher ones are drawn at its top.
 constexpr int32_t kNotchAxisLimit = 100;
 // Marks kept for the chart; a replay could pass a beacon in every frame.
 constexpr std::size_t kMaxMarks = 2000;
-// NiceStep looks no further than from 0.001 to past the largest double.
-constexpr int kDecades = 312;
 
 // The governor's thresholds, drawn as reference lines.
 constexpr double kGovernorBrakes = 76.0;
@@ -58,19 +55,6 @@ constexpr int kMaxStack = 4;
 constexpr double kStationReachedM = 1.0;
 
 std::string Num(double v) { return Fixed(v, 1); }
-
-// A step of 1, 2 or 5 times a power of ten that cuts `range` into about
-// kTargetTicks parts.
-double NiceStep(double range) {
-  static constexpr double kFactors[] = {1.0, 2.0, 5.0};
-  double decade = 0.001;
-  for (int d = 0; d < kDecades && decade <= range; ++d, decade *= 10.0) {
-    for (double f : kFactors) {
-      if (range / (f * decade) <= kTargetTicks) return f * decade;
-    }
-  }
-  return decade <= range ? decade : 1.0;  // range zero, not a number or infinite
-}
 
 struct Scale {
   double lo, hi, from, to;  // data range onto pixel range

@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <thread>
 
+#include "host/output/check_page.h"
 #include "host/sim/drive.h"
 #include "host_fixture.h"
 
@@ -222,6 +224,24 @@ TEST(Check, FamilyVerdictByRoute) {
       EXPECT_LT(r.rows[0].fastest.value_or(0.0f) - 48.0f, 8.0f);
     }
   }
+}
+
+// A beacon's data word may carry any limit; the page's chart ends its speed
+// axis where the run's chart does instead of drawing a grid line every
+// 10 km/h up to it.
+TEST(Check, PageStaysSmallWhateverLimitABeaconCarries) {
+  const Route route = ParseRoute(
+                          "start doors=closed\nat 1 s key 10\nat 2 s reverser 1; brake 0; power 4\n"
+                          "beacon 700 type=9 optional=2000000000\nend location=1500\n",
+                          "c.route")
+                          .value;
+  std::string error;
+  const CheckResult r = RunCheck(route, ATS_TEST_PLUGIN, ::testing::TempDir() + "big", 1, error);
+  ASSERT_EQ(error, "");
+  std::ostringstream page;
+  WriteCheckPage(page, "c.route", route, r);
+  EXPECT_LT(page.str().size(), 100'000u);
+  EXPECT_NE(page.str().find("</html>"), std::string::npos);
 }
 
 // Drives side by side give the same results as one after another: each
