@@ -240,6 +240,14 @@ CheckResult RunCheck(const Route& route, const std::string& plugin, const std::s
   return result;
 }
 
+LimitRowWords RowWords(const LimitRow& row) {
+  if (!row.fastest) {
+    return {"-", row.limit <= 0.0f ? "a stop signal: not passed" : "not passed with the unit on"};
+  }
+  const double margin = double{row.limit} - double{*row.fastest};
+  return {Kmh(*row.fastest), Kmh(margin) + " (" + row.fastest_by + ")", margin < 0.0};
+}
+
 std::vector<std::string> CheckTable(const CheckResult& r) {
   std::vector<std::string> lines;
   if (r.rows.empty()) {
@@ -252,13 +260,8 @@ std::vector<std::string> CheckTable(const CheckResult& r) {
     std::string line = Pad(Metres(row.location), 12, true) + "  " +
                        Pad(BeaconWords(row.beacon), 32) +
                        Pad(Shortest(row.limit) + " km/h", 10, true);
-    if (row.fastest) {
-      line += Pad(Kmh(*row.fastest), 12, true) + "  " +
-              Kmh(double{row.limit} - double{*row.fastest}) + " (" + row.fastest_by + ")";
-    } else {
-      line += Pad("-", 12, true) +
-              (row.limit <= 0.0f ? "  a stop signal: not passed" : "  not passed with the unit on");
-    }
+    const LimitRowWords words = RowWords(row);
+    line += Pad(words.fastest, 12, true) + "  " + words.margin;
     lines.push_back(line);
   }
   return lines;

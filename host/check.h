@@ -65,6 +65,15 @@ CheckResult RunCheck(const Route& route, const std::string& plugin, const std::s
 // The report: the table by limit beacon, the trips and the stations, and
 // the closing line "N drives: ...".
 std::vector<std::string> CheckTable(const CheckResult& result);
+// A row's last two cells, as the table and the page both word them: the
+// fastest any careful driver passed the beacon at, and the thinnest margin
+// with the driver who left it, or why none passed it.
+struct LimitRowWords {
+  std::string fastest;
+  std::string margin;
+  bool over = false;  // a careful driver passed it above its limit
+};
+LimitRowWords RowWords(const LimitRow& row);
 std::vector<std::string> CheckProblems(const CheckResult& result);
 std::string CheckSummary(const CheckResult& result);
 

@@ -146,14 +146,9 @@ void WriteCheckPage(std::ostream& out, const std::string& title, const Route& ro
     out << "<tr><td>" << EscapeMarkup(Grouped(row.location, 1)) << " m</td><td>"
         << EscapeMarkup(BeaconWords(row.beacon)) << "</td><td>" << Shortest(row.limit)
         << " km/h</td>";
-    if (row.fastest) {
-      const double margin = double{row.limit} - double{*row.fastest};
-      out << "<td>" << Fixed(*row.fastest, 1) << " km/h</td><td"
-          << (margin < 0.0 ? " class=\"thin\"" : "") << ">" << Fixed(margin, 1) << " km/h ("
-          << EscapeMarkup(row.fastest_by) << ")</td>";
-    } else {
-      out << "<td>-</td><td>not passed with the unit on</td>";
-    }
+    const LimitRowWords words = RowWords(row);
+    out << "<td>" << EscapeMarkup(words.fastest) << "</td><td"
+        << (words.over ? " class=\"thin\"" : "") << ">" << EscapeMarkup(words.margin) << "</td>";
     out << "</tr>\n";
   }
   out << "</table>\n";
