@@ -36,7 +36,6 @@ namespace {
 
 constexpr int kNotches = 8;
 constexpr int kEmergency = kNotches + 1;
-constexpr int kKeySwitchOn = 10;
 constexpr int kFrameMs = 20;
 constexpr int kFrames = 60;    // frames of the reference session
 constexpr int kBoxFrame = 40;  // F7 first goes down before this frame
@@ -136,15 +135,7 @@ void StartSession(const vorlan::win32::PluginDll& dll) {
   spec.BrakeNotches = kNotches;
   dll.SetVehicleSpec(spec);
   dll.Initialize(0);
-  dll.SetReverser(0);
-  dll.SetPower(0);
-  dll.SetBrake(kEmergency);
-  dll.DoorClose();
-  dll.KeyDown(kKeySwitchOn);
-  dll.KeyUp(kKeySwitchOn);
-  dll.SetBrake(0);
-  dll.SetReverser(1);
-  dll.SetPower(1);
+  dll.SwitchOnAndStart(kEmergency);
 }
 
 // The box's pixels as the display shows them, bottom-up 24-bit BMP.

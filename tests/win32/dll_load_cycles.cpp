@@ -16,7 +16,6 @@ constexpr int kNotches = 8;
 constexpr int kEmergency = kNotches + 1;
 constexpr int kFrames = 100;
 constexpr int kFrameMs = 100;
-constexpr int kKeySwitchOn = 10;
 constexpr int kCanary = 0x5A5A5A5A;
 
 int failures = 0;
@@ -49,15 +48,7 @@ void RunSession(const vorlan::win32::PluginDll& dll, int cycle) {
 
   // Switch on with the handles secured, release the brake, start off, and
   // pass a few beacons on the way.
-  dll.SetReverser(0);
-  dll.SetPower(0);
-  dll.SetBrake(kEmergency);
-  dll.DoorClose();
-  dll.KeyDown(kKeySwitchOn);
-  dll.KeyUp(kKeySwitchOn);
-  dll.SetBrake(0);
-  dll.SetReverser(1);
-  dll.SetPower(1);
+  dll.SwitchOnAndStart(kEmergency);
   for (int frame = 0; frame < kFrames; ++frame) {
     state.Time += kFrameMs;
     state.Speed = 0.2f * static_cast<float>(frame);

@@ -69,6 +69,22 @@ struct PluginDll {
     resolve(SetBeaconData, "SetBeaconData");
     return ok;
   }
+
+  // As a driver starts off: the unit switched on (key 10) with the handles
+  // secured and the doors closed, then the brake released and power notch 1
+  // taken forward.
+  void SwitchOnAndStart(int emergency) const {
+    constexpr int kKeySwitchOn = 10;
+    SetReverser(0);
+    SetPower(0);
+    SetBrake(emergency);
+    DoorClose();
+    KeyDown(kKeySwitchOn);
+    KeyUp(kKeySwitchOn);
+    SetBrake(0);
+    SetReverser(1);
+    SetPower(1);
+  }
 };
 
 // How many of the {plain, decorated} export name pairs do not lead to one
