@@ -29,6 +29,10 @@ namespace {
 constexpr int32_t kMinStepMs = 1;
 constexpr int32_t kMaxStepMs = 100;
 
+// The page's C header states the arrays' lengths for the script; they are
+// the host's own arrays, copied whole.
+static_assert(PAGE_PANEL_LENGTH == kPanelArrayLength && PAGE_SOUND_LENGTH == kSoundArrayLength);
+
 constexpr PluginApi kLinked = {
     atsLoad,     atsDispose,   atsGetPluginVersion, atsSetVehicleSpec, atsInitialize, atsElapse,
     atsSetPower, atsSetBrake,  atsSetReverser,      atsKeyDown,        atsKeyUp,      atsHornBlow,
