@@ -578,11 +578,7 @@ int32_t AddTime(int32_t t, int64_t dt) {
 // What the verdict needs, gathered frame by frame.
 struct Watch {
   Verdict verdict;
-  // The unit works out its speed from the last two locations it was given;
-  // before the first frame it has 0 m at time 0.
-  double unit_location = 0.0;
-  int32_t unit_ms = 0;
-  float unit_speed = 0.0f;
+  CheckedSpeed checked;
   bool tripped = false;
   bool unit_on = false;  // as the last frame showed it
   std::vector<LimitPass> limit_passes;
@@ -604,12 +600,11 @@ void Observe(Watch& w, const FrameRecord& frame, const TrainState& s, int32_t ti
     trip.location = s.location;
     trip.unit_off = frame.Panel(kOffLamp) != 0;
     for (const BeaconPlacement* b : w.passed) {
-      const std::optional<float> limit = CheckedLimit(b->beacon);
-      if (limit && w.unit_speed > *limit) {
+      if (const std::optional<float> limit = w.checked.Trips(b->beacon)) {
         trip.beacon = b->beacon;
         trip.beacon_location = b->location;
         trip.limit_kmh = *limit;
-        trip.checked_kmh = w.unit_speed;
+        trip.checked_kmh = w.checked.kmh();
         break;
       }
     }
@@ -623,9 +618,7 @@ void Observe(Watch& w, const FrameRecord& frame, const TrainState& s, int32_t ti
   } else {
     w.stood_tripped = false;
   }
-  w.unit_speed = DerivedSpeed(w.unit_location, w.unit_ms, frame.state.Location, frame.state.Time);
-  w.unit_location = frame.state.Location;
-  w.unit_ms = frame.state.Time;
+  w.checked.Frame(frame.state);
   if (s.mr < w.verdict.lowest_mr) {
     w.verdict.lowest_mr = s.mr;
     w.verdict.lowest_mr_ms = time_ms;
@@ -699,7 +692,7 @@ void DriveRun::Frame(int32_t dt_ms, Hands hands, const std::vector<HostEvent>& p
     session_.Apply(e);
     w.passed.push_back(&*b);
     if (const std::optional<float> limit = CheckedLimit(b->beacon)) {
-      w.limit_passes.push_back({b->location, b->beacon, *limit, w.unit_speed, w.unit_on});
+      w.limit_passes.push_back({b->location, b->beacon, *limit, w.checked.kmh(), w.unit_on});
     }
   }
   previous_location_ = s.location;

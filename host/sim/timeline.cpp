@@ -68,10 +68,9 @@ std::string Timeline::TripCause(const FrameRecord& r) const {
   // worked out in the frame before.
   for (const HostEvent& e : r.events) {
     if (e.kind != EventKind::kBeacon) continue;
-    const std::optional<float> limit = CheckedLimit(e.beacon);
-    if (limit && checked_ > *limit) {
+    if (const std::optional<float> limit = checked_.Trips(e.beacon)) {
       return " (limit " + Shortest(*limit) + " km/h, checked " +
-             Fixed(static_cast<double>(checked_), 1) + " km/h)";
+             Fixed(static_cast<double>(checked_.kmh()), 1) + " km/h)";
     }
   }
   return {};
@@ -179,9 +178,7 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
     sound_[i] = v;
   }
   first_ = false;
-  checked_ = DerivedSpeed(unit_location_, unit_ms_, r.state.Location, r.state.Time);
-  unit_location_ = r.state.Location;
-  unit_ms_ = r.state.Time;
+  checked_.Frame(r.state);
   return words;
 }
 

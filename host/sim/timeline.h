@@ -14,6 +14,7 @@
 
 #include "host/sim/session.h"
 #include "host/sim/text_out.h"
+#include "host/sim/verdict.h"
 
 namespace atshost {
 
@@ -77,11 +78,7 @@ class Timeline : public FrameSink {
   Handle constant_speed_;
   int32_t emergency_lamp_ = 0;
   int32_t off_trip_ = 0;
-  // The speed the unit worked out in the last frame, from 0 m at time 0
-  // before the first.
-  double unit_location_ = 0.0;
-  int32_t unit_ms_ = 0;
-  float checked_ = 0.0f;
+  CheckedSpeed checked_;
   int mode_ = -1;
   int32_t stop_window_ = 0;
   int32_t stop_latch_ = 0;

@@ -24,6 +24,31 @@ std::optional<float> CheckedLimit(const ATS_BEACONDATA& beacon);
 // the float32 location makes it differ from the train's speed.
 float DerivedSpeed(double from_location, int32_t from_ms, double to_location, int32_t to_ms);
 
+// That speed followed frame by frame, as the unit derives it: from the last
+// two locations and times it was given, 0 m at time 0 before the first.
+class CheckedSpeed {
+ public:
+  // After each frame the plug-in ran.
+  void Frame(const ATS_VEHICLESTATE& state) {
+    kmh_ = DerivedSpeed(location_, ms_, state.Location, state.Time);
+    location_ = state.Location;
+    ms_ = state.Time;
+  }
+  // What a beacon passed before the next frame is checked against.
+  float kmh() const { return kmh_; }
+  // The limit of `beacon`, if checking this speed there trips the unit
+  // (strictly above the limit, in float32).
+  std::optional<float> Trips(const ATS_BEACONDATA& beacon) const {
+    const std::optional<float> limit = CheckedLimit(beacon);
+    return limit && kmh_ > *limit ? limit : std::nullopt;
+  }
+
+ private:
+  double location_ = 0.0;
+  int32_t ms_ = 0;
+  float kmh_ = 0.0f;
+};
+
 struct TripReport {
   int32_t time_ms = 0;
   double location = 0.0;                 // of the train when the lamp lit
