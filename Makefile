@@ -13,6 +13,7 @@
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
 # make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
+# make lint        clang-format over the C++, Prettier and ESLint over the pages' scripts
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
 
 JOBS ?= $(shell nproc)
@@ -26,7 +27,7 @@ WIN64 := build/win64
 WEB := build/web
 
 .PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
-        demo-build format clean \
+        demo-build format lint clean \
         sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box
 
 all: build
@@ -119,6 +120,9 @@ coverage: bootstrap
 	  --exclude-throw-branches --exclude-unreachable-branches \
 	  --txt --html-details $(COVERAGE)/html/index.html --print-summary $(COVERAGE)
 
+lint:
+	@scripts/lint
+
 frame-cost: bootstrap
 	@scripts/frame-cost
 
@@ -178,6 +182,8 @@ dist: build
 
 format:
 	@clang-format -i $$(git ls-files '*.h' '*.cpp')
+	@scripts/lint >/dev/null 2>&1 || true
+	@node_modules/.bin/prettier --write --log-level warn $$(git ls-files 'host/*.js' 'host/*.css' 'tests/*.mjs' '*.mjs')
 
 clean:
 	rm -rf build out dist

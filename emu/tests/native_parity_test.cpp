@@ -52,7 +52,7 @@ struct Native {
   void (*Dispose)() = lib.Get<void (*)()>("Dispose");
   void (*SetVehicleSpec)(ATS_VEHICLESPEC) = lib.Get<void (*)(ATS_VEHICLESPEC)>("SetVehicleSpec");
   void (*Initialize)(int) = lib.Get<void (*)(int)>("Initialize");
-  ATS_HANDLES (*Elapse)
+  ATS_HANDLES(*Elapse)
   (ATS_VEHICLESTATE, int*, int*) = lib.Get<ATS_HANDLES (*)(ATS_VEHICLESTATE, int*, int*)>("Elapse");
   void (*SetPower)(int) = lib.Get<void (*)(int)>("SetPower");
   void (*SetBrake)(int) = lib.Get<void (*)(int)>("SetBrake");

@@ -9,13 +9,45 @@ import process from 'node:process';
 
 const SKIP = 77;
 const MAX_PLUGIN_BYTES = 32 * 1024;
-const ENTRY_POINTS = ['Load', 'Dispose', 'GetPluginVersion', 'SetVehicleSpec', 'Initialize',
-  'Elapse', 'SetPower', 'SetBrake', 'SetReverser', 'KeyDown', 'KeyUp', 'HornBlow', 'DoorOpen',
-  'DoorClose', 'SetSignal', 'SetBeaconData'];
-const PAGE_EXPORTS = ['page_open_demo', 'page_open_route', 'page_error', 'page_notches',
-  'page_brake_notches', 'page_control', 'page_set_f7', 'page_step', 'page_test_fixed_step',
-  'page_panel', 'page_sound', 'page_handles', 'page_driver', 'page_train', 'page_frame',
-  'page_autopilot', 'page_timeline', 'page_csv', 'page_scenario'];
+const ENTRY_POINTS = [
+  'Load',
+  'Dispose',
+  'GetPluginVersion',
+  'SetVehicleSpec',
+  'Initialize',
+  'Elapse',
+  'SetPower',
+  'SetBrake',
+  'SetReverser',
+  'KeyDown',
+  'KeyUp',
+  'HornBlow',
+  'DoorOpen',
+  'DoorClose',
+  'SetSignal',
+  'SetBeaconData',
+];
+const PAGE_EXPORTS = [
+  'page_open_demo',
+  'page_open_route',
+  'page_error',
+  'page_notches',
+  'page_brake_notches',
+  'page_control',
+  'page_set_f7',
+  'page_step',
+  'page_test_fixed_step',
+  'page_panel',
+  'page_sound',
+  'page_handles',
+  'page_driver',
+  'page_train',
+  'page_frame',
+  'page_autopilot',
+  'page_timeline',
+  'page_csv',
+  'page_scenario',
+];
 const HEAP = ['memory', 'malloc', 'free', '_initialize'];
 
 const files = process.argv.slice(2);

@@ -56,7 +56,9 @@ const run = (...args) => {
 const difference = (a, b) => {
   const [la, lb] = [a.split('\n'), b.split('\n')];
   const row = la.findIndex((line, i) => line !== lb[i]);
-  return row < 0 ? `${la.length} and ${lb.length} lines` : `line ${row + 1}:\n  ${la[row]}\n  ${lb[row]}`;
+  return row < 0
+    ? `${la.length} and ${lb.length} lines`
+    : `line ${row + 1}:\n  ${la[row]}\n  ${lb[row]}`;
 };
 const drive = run('drive');
 if (csv !== drive) fail(`the page's trace is not atshost drive's: ${difference(drive, csv)}`);

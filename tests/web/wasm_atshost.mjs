@@ -92,7 +92,10 @@ const bridge = {
 
 const wasi = new WASI({ version: 'preview1', returnOnExit: true });
 const module = await WebAssembly.compile(fs.readFileSync(runnerFile));
-const instance = await WebAssembly.instantiate(module, { ...wasi.getImportObject(), plugin: bridge });
+const instance = await WebAssembly.instantiate(module, {
+  ...wasi.getImportObject(),
+  plugin: bridge,
+});
 wasi.initialize(instance);
 runner = instance.exports;
 
@@ -117,8 +120,10 @@ const content = demo ? new Uint8Array() : fs.readFileSync(input);
 const file = place(encoder.encode(demo ? '' : input));
 const body = place(content);
 const length = demo ? -1 : content.length;
-const status = command === 'replay' ? runner.run_replay(file, body, length)
-  : runner.run_drive(file, body, length);
+const status =
+  command === 'replay'
+    ? runner.run_replay(file, body, length)
+    : runner.run_drive(file, body, length);
 process.stderr.write(text(runner.run_message()));
 const csv = text(runner.run_csv());
 if (csv.length > 0) {

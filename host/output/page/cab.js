@@ -8,7 +8,7 @@
 
 const Cab = (function () {
   // Sound commands, as the host reads them.
-  const SOUND_WORDS = { '-10000': 'stop', '0': 'play looping', '1': 'play once', '2': 'continue' };
+  const SOUND_WORDS = { '-10000': 'stop', 0: 'play looping', 1: 'play once', 2: 'continue' };
   // The handles the plug-in returns and the driver's own, in the order the
   // frame gives them.
   const HANDLES = ['brake', 'power', 'reverser', 'constant-speed'];
@@ -33,12 +33,18 @@ const Cab = (function () {
   }
   function handleWords(name, v, emergencyNotch) {
     switch (name) {
-      case 'brake': return brakeWords(v, emergencyNotch);
-      case 'power': return v === 0 ? 'off' : 'notch ' + v;
-      case 'reverser': return v > 0 ? 'forward' : v < 0 ? 'backward' : 'neutral';
-      case 'constant-speed': return v === 1 ? 'on' : v === 2 ? 'off' : '–';
-      case 'doors_closed': return v ? 'closed' : 'open';
-      default: return String(v);
+      case 'brake':
+        return brakeWords(v, emergencyNotch);
+      case 'power':
+        return v === 0 ? 'off' : 'notch ' + v;
+      case 'reverser':
+        return v > 0 ? 'forward' : v < 0 ? 'backward' : 'neutral';
+      case 'constant-speed':
+        return v === 1 ? 'on' : v === 2 ? 'off' : '–';
+      case 'doors_closed':
+        return v ? 'closed' : 'open';
+      default:
+        return String(v);
     }
   }
 
@@ -63,11 +69,17 @@ const Cab = (function () {
       const inner = major ? 80 : 87;
       svg(dial, 'line', {
         class: major ? 'tick major' : 'tick',
-        x1: inner * Math.sin(a), y1: -inner * Math.cos(a),
-        x2: 95 * Math.sin(a), y2: -95 * Math.cos(a),
+        x1: inner * Math.sin(a),
+        y1: -inner * Math.cos(a),
+        x2: 95 * Math.sin(a),
+        y2: -95 * Math.cos(a),
       });
       if (major) {
-        const label = svg(dial, 'text', { class: 'label', x: 66 * Math.sin(a), y: -66 * Math.cos(a) });
+        const label = svg(dial, 'text', {
+          class: 'label',
+          x: 66 * Math.sin(a),
+          y: -66 * Math.cos(a),
+        });
         label.textContent = String(v);
       }
     }
@@ -86,10 +98,16 @@ const Cab = (function () {
   // An element's text and data-value are written only when they change: a
   // driven cab is redrawn every display frame.
   function setText(item, text) {
-    if (item.text !== text) { item.text = text; item.element.textContent = text; }
+    if (item.text !== text) {
+      item.text = text;
+      item.element.textContent = text;
+    }
   }
   function setValue(item, v) {
-    if (item.value !== v) { item.value = v; item.element.dataset.value = v; }
+    if (item.value !== v) {
+      item.value = v;
+      item.element.dataset.value = v;
+    }
   }
 
   // The cab inside `root` (the page's #cab section and its state readouts).
@@ -106,19 +124,27 @@ const Cab = (function () {
       isDigits: element.tagName === 'OUTPUT',
       isChip: element.classList.contains('chip'),
     }));
-    const sounds = all('[data-sound]', (element) => ({ element, index: Number(element.dataset.sound) }));
+    const sounds = all('[data-sound]', (element) => ({
+      element,
+      index: Number(element.dataset.sound),
+    }));
     const handles = all('[data-handle]', (element) => ({
-      element, name: element.dataset.handle, k: HANDLES.indexOf(element.dataset.handle),
+      element,
+      name: element.dataset.handle,
+      k: HANDLES.indexOf(element.dataset.handle),
     }));
     const drivers = all('[data-driver]', (element) => ({
-      element, name: element.dataset.driver, k: DRIVER.indexOf(element.dataset.driver),
+      element,
+      name: element.dataset.driver,
+      k: DRIVER.indexOf(element.dataset.driver),
     }));
     const readouts = ['speed', 'bc', 'mr', 'current'].map((id) => ({ element: byId(id), id }));
     const needle = drawDial(byId('dial'));
     let needleAngle = null;
 
     function render(frame) {
-      for (const item of readouts) setText(item, fixed(frame[item.id], item.id === 'speed' ? 1 : 0));
+      for (const item of readouts)
+        setText(item, fixed(frame[item.id], item.id === 'speed' ? 1 : 0));
       const angle = (dialAngle(Math.abs(frame.speed) || 0) * 180) / Math.PI;
       if (angle !== needleAngle) {
         needleAngle = angle;

@@ -57,7 +57,8 @@
     if (hi < 0) return 0;
     while (lo < hi) {
       const mid = (lo + hi + 1) >> 1;
-      if (at[mid] <= position) lo = mid; else hi = mid - 1;
+      if (at[mid] <= position) lo = mid;
+      else hi = mid - 1;
     }
     return column.value[lo];
   }
@@ -134,7 +135,11 @@
     sound: (index) => valueAt(sound[index], position),
     handle: (k) => valueAt(handles[Cab.HANDLES[k]], position),
     driver: (k) => valueAt(host[Cab.DRIVER[k]], position),
-    emergencyNotch: 0, speed: 0, bc: 0, mr: 0, current: 0,
+    emergencyNotch: 0,
+    speed: 0,
+    bc: 0,
+    mr: 0,
+    current: 0,
   };
 
   // --- The timeline and the chart -------------------------------------------
@@ -152,14 +157,23 @@
   }
   timelineList.addEventListener('click', (e) => {
     const li = e.target.closest('li');
-    if (li) { pause(); show(Number(li.dataset.position)); }
+    if (li) {
+      pause();
+      show(Number(li.dataset.position));
+    }
   });
   let currentLine = -1;
 
   const plot = run.plot;
   const chart = document.querySelector('#chart svg');
   const cursor = chart
-    ? svg(chart, 'line', { class: 'cursor', y1: plot.top, y2: plot.bottom, x1: plot.left, x2: plot.left })
+    ? svg(chart, 'line', {
+        class: 'cursor',
+        y1: plot.top,
+        y2: plot.bottom,
+        x1: plot.left,
+        x2: plot.left,
+      })
     : null;
   function plotValue(position) {
     return plot.distance ? metres[position] : time[position] / 1000;
@@ -191,7 +205,8 @@
     slider.value = String(p);
     renderTimeline(p);
     if (cursor) {
-      const x = plot.left + ((plotValue(p) - plot.lo) / (plot.hi - plot.lo)) * (plot.right - plot.left);
+      const x =
+        plot.left + ((plotValue(p) - plot.lo) / (plot.hi - plot.lo)) * (plot.right - plot.left);
       const shown = Number.isFinite(x);
       const clamped = shown ? Math.min(Math.max(x, plot.left), plot.right) : plot.left;
       cursor.setAttribute('x1', clamped);
@@ -208,7 +223,10 @@
     let found = -1;
     while (lo <= hi) {
       const mid = (lo + hi) >> 1;
-      if (lineAt[mid] <= p) { found = mid; lo = mid + 1; } else hi = mid - 1;
+      if (lineAt[mid] <= p) {
+        found = mid;
+        lo = mid + 1;
+      } else hi = mid - 1;
     }
     if (found === currentLine) return;
     if (currentLine >= 0) lineItems[currentLine].classList.remove('current');
@@ -217,7 +235,10 @@
     const li = lineItems[found];
     li.classList.add('current');
     const top = li.offsetTop;
-    if (top < timelineList.scrollTop || top + li.offsetHeight > timelineList.scrollTop + timelineList.clientHeight) {
+    if (
+      top < timelineList.scrollTop ||
+      top + li.offsetHeight > timelineList.scrollTop + timelineList.clientHeight
+    ) {
       timelineList.scrollTop = top - timelineList.clientHeight / 3;
     }
   }
@@ -268,7 +289,11 @@
   }
   window.addEventListener('hashchange', () => {
     const p = positionFromAddress(window.location.hash);
-    if (p !== null) { pause(); addressShown = window.location.hash; show(p); }
+    if (p !== null) {
+      pause();
+      addressShown = window.location.hash;
+      show(p);
+    }
   });
 
   // --- Playing --------------------------------------------------------------
@@ -296,14 +321,18 @@
     let p = position;
     while (p + 1 < count && time[p + 1] <= target) ++p;
     if (p !== position) show(p);
-    if (p >= count - 1) pause(); else requestAnimationFrame(tick);
+    if (p >= count - 1) pause();
+    else requestAnimationFrame(tick);
   }
   function setRate(r) {
     rate = r;
     for (const b of document.querySelectorAll('[data-rate]')) {
       b.setAttribute('aria-pressed', String(Number(b.dataset.rate) === r));
     }
-    if (playing) { anchorWall = performance.now(); anchorTime = time[position]; }
+    if (playing) {
+      anchorWall = performance.now();
+      anchorTime = time[position];
+    }
   }
 
   function nextChange(direction) {
@@ -324,19 +353,26 @@
     'next-change': () => show(nextChange(1)),
   };
   for (const [id, act] of Object.entries(actions)) {
-    $(id).addEventListener('click', () => { pause(); act(); });
+    $(id).addEventListener('click', () => {
+      pause();
+      act();
+    });
   }
   $('play').addEventListener('click', () => (playing ? pause() : play()));
   for (const b of document.querySelectorAll('[data-rate]')) {
     b.addEventListener('click', () => setRate(Number(b.dataset.rate)));
   }
-  slider.addEventListener('input', () => { pause(); show(Number(slider.value)); });
+  slider.addEventListener('input', () => {
+    pause();
+    show(Number(slider.value));
+  });
   if (chart) {
     chart.addEventListener('click', (e) => {
       const matrix = chart.getScreenCTM();
       if (!matrix || count === 0) return;
       const point = new DOMPoint(e.clientX, e.clientY).matrixTransform(matrix.inverse());
-      const value = plot.lo + ((point.x - plot.left) / (plot.right - plot.left)) * (plot.hi - plot.lo);
+      const value =
+        plot.lo + ((point.x - plot.left) / (plot.right - plot.left)) * (plot.hi - plot.lo);
       pause();
       if (plot.distance) {
         let p = 0;
@@ -350,21 +386,43 @@
 
   const keys = {
     ' ': () => (playing ? pause() : play()),
-    ArrowLeft: () => { pause(); actions.back(); },
-    ArrowRight: () => { pause(); actions.forward(); },
-    ArrowUp: () => { pause(); actions['prev-change'](); },
-    ArrowDown: () => { pause(); actions['next-change'](); },
-    Home: () => { pause(); actions.first(); },
-    End: () => { pause(); actions.last(); },
+    ArrowLeft: () => {
+      pause();
+      actions.back();
+    },
+    ArrowRight: () => {
+      pause();
+      actions.forward();
+    },
+    ArrowUp: () => {
+      pause();
+      actions['prev-change']();
+    },
+    ArrowDown: () => {
+      pause();
+      actions['next-change']();
+    },
+    Home: () => {
+      pause();
+      actions.first();
+    },
+    End: () => {
+      pause();
+      actions.last();
+    },
   };
-  document.addEventListener('keydown', (e) => {
-    if (e.ctrlKey || e.altKey || e.metaKey) return;
-    const act = keys[e.key];
-    if (!act) return;
-    // The page's own keys, also while the slider or a button has the focus.
-    e.preventDefault();
-    act();
-  }, true);
+  document.addEventListener(
+    'keydown',
+    (e) => {
+      if (e.ctrlKey || e.altKey || e.metaKey) return;
+      const act = keys[e.key];
+      if (!act) return;
+      // The page's own keys, also while the slider or a button has the focus.
+      e.preventDefault();
+      act();
+    },
+    true,
+  );
 
   // --- Start ----------------------------------------------------------------
 

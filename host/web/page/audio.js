@@ -20,19 +20,46 @@ const CabAudio = (function () {
   const noise = () => Math.random() * 2 - 1;
   function bell(t) {
     // A struck bell: inharmonic partials, the high ones dying first.
-    return 0.5 * decay(t, 3) * Math.sin(TAU * 1250 * t) + 0.3 * decay(t, 5) * Math.sin(TAU * 3020 * t) +
-      0.2 * decay(t, 8) * Math.sin(TAU * 4630 * t);
+    return (
+      0.5 * decay(t, 3) * Math.sin(TAU * 1250 * t) +
+      0.3 * decay(t, 5) * Math.sin(TAU * 3020 * t) +
+      0.2 * decay(t, 8) * Math.sin(TAU * 4630 * t)
+    );
   }
   const RING_PERIOD_S = 0.125; // the ringing bell strikes eight times a second
   const SOUNDS = {
-    0: { name: 'switch-on', seconds: 0.25, wave: (t) => 0.4 * Math.sin(TAU * (t < 0.1 ? 660 : 990) * t) },
-    2: { name: 'start', seconds: 0.4, wave: (t) => 0.35 * Math.sin(TAU * (400 + 500 * t) * t) * decay(t, 2) },
-    3: { name: 'stop', seconds: 0.4, wave: (t) => 0.35 * Math.sin(TAU * (900 - 500 * t) * t) * decay(t, 2) },
+    0: {
+      name: 'switch-on',
+      seconds: 0.25,
+      wave: (t) => 0.4 * Math.sin(TAU * (t < 0.1 ? 660 : 990) * t),
+    },
+    2: {
+      name: 'start',
+      seconds: 0.4,
+      wave: (t) => 0.35 * Math.sin(TAU * (400 + 500 * t) * t) * decay(t, 2),
+    },
+    3: {
+      name: 'stop',
+      seconds: 0.4,
+      wave: (t) => 0.35 * Math.sin(TAU * (900 - 500 * t) * t) * decay(t, 2),
+    },
     4: { name: 'brake air', seconds: 0.7, wave: (t) => 0.3 * noise() * decay(t, 4) },
-    7: { name: 'alarm', seconds: 0.5, wave: (t) => 0.25 * Math.sign(Math.sin(TAU * (t < 0.25 ? 1000 : 800) * t)) },
+    7: {
+      name: 'alarm',
+      seconds: 0.5,
+      wave: (t) => 0.25 * Math.sign(Math.sin(TAU * (t < 0.25 ? 1000 : 800) * t)),
+    },
     8: { name: 'bell strike', seconds: 1.5, wave: bell },
-    9: { name: 'bell ringing', seconds: RING_PERIOD_S, wave: (t) => bell(t) * (1 - t / RING_PERIOD_S) },
-    100: { name: 'door', seconds: 0.6, wave: (t) => 0.35 * (noise() * decay(t, 12) + Math.sin(TAU * 520 * t) * decay(t, 5)) },
+    9: {
+      name: 'bell ringing',
+      seconds: RING_PERIOD_S,
+      wave: (t) => bell(t) * (1 - t / RING_PERIOD_S),
+    },
+    100: {
+      name: 'door',
+      seconds: 0.6,
+      wave: (t) => 0.35 * (noise() * decay(t, 12) + Math.sin(TAU * 520 * t) * decay(t, 5)),
+    },
   };
   const INDICES = Object.keys(SOUNDS).map(Number);
 
@@ -41,7 +68,9 @@ const CabAudio = (function () {
   let on = false;
   // What each sound does now: 'stopped', 'once' or 'looping', and its
   // playing source while sound is on.
-  const state = new Map(INDICES.map((index) => [index, { mode: 'stopped', source: null, until: 0 }]));
+  const state = new Map(
+    INDICES.map((index) => [index, { mode: 'stopped', source: null, until: 0 }]),
+  );
 
   function render(sound) {
     const length = Math.max(1, Math.round(sound.seconds * RATE));

@@ -29,8 +29,15 @@
   const PANEL_SIZE = PAGE_API.PAGE_PANEL_LENGTH;
   const SOUND_SIZE = PAGE_API.PAGE_SOUND_LENGTH;
   // A name the header no longer has would send undefined to the module.
-  for (const value of [RUNNING, ROUTE_ENDED, SESSION_ENDED, NO_ROUTE, PANEL_SIZE, SOUND_SIZE,
-    ...Object.values(CONTROL)]) {
+  for (const value of [
+    RUNNING,
+    ROUTE_ENDED,
+    SESSION_ENDED,
+    NO_ROUTE,
+    PANEL_SIZE,
+    SOUND_SIZE,
+    ...Object.values(CONTROL),
+  ]) {
     if (!Number.isInteger(value)) throw new Error('the page and page_api.h disagree on a name');
   }
   // A slow or hidden tab does not lurch the train on: the module takes
@@ -56,7 +63,9 @@
   let x = null; // its exports
   let boxShown = false;
 
-  function memory() { return new Uint8Array(x.memory.buffer); }
+  function memory() {
+    return new Uint8Array(x.memory.buffer);
+  }
   function cString(pointer) {
     const bytes = memory();
     const end = bytes.indexOf(0, pointer);
@@ -160,14 +169,16 @@
     openRoute(next || route);
   }
   async function open(next) {
-    if (ended) await startAgain(next); else openRoute(next);
+    if (ended) await startAgain(next);
+    else openRoute(next);
   }
 
   function endSession() {
     ended = true;
     status = SESSION_ENDED;
     CabAudio.reset();
-    $('ended-text').textContent = 'F7 again: the unit ended the simulator\'s process, as it ends the ' +
+    $('ended-text').textContent =
+      "F7 again: the unit ended the simulator's process, as it ends the " +
       'simulator itself. The session is over; the run up to this point can still be saved.';
     $('ended').hidden = false;
     showStatus();
@@ -181,7 +192,11 @@
     sound: (index) => views.sound[index],
     handle: (k) => views.handles[k],
     driver: (k) => views.driver[k],
-    emergencyNotch: 0, speed: 0, bc: 0, mr: 0, current: 0,
+    emergencyNotch: 0,
+    speed: 0,
+    bc: 0,
+    mr: 0,
+    current: 0,
   };
 
   // The frame's outputs as views of the module's memory, made again only
@@ -191,7 +206,8 @@
     const panel = x.page_panel();
     if (!views || views.buffer !== buffer || views.at !== panel) {
       views = {
-        buffer, at: panel,
+        buffer,
+        at: panel,
         panel: new Int32Array(buffer, panel, PANEL_SIZE),
         sound: new Int32Array(buffer, x.page_sound(), SOUND_SIZE),
         handles: new Int32Array(buffer, x.page_handles(), 4),
@@ -334,11 +350,28 @@
     release: () => canDrive() && x.page_control(CONTROL.keyUp, key),
   });
   const ACTIONS = {
-    'power-up': { handles: true, press: () => handle(CONTROL.power, (controls.power = clamp(controls.power + 1, 0, notches))) },
-    'power-down': { handles: true, press: () => handle(CONTROL.power, (controls.power = clamp(controls.power - 1, 0, notches))) },
-    'brake-up': { handles: true, press: () => handle(CONTROL.brake, (controls.brake = clamp(controls.brake + 1, 0, emergencyNotch))) },
-    'brake-down': { handles: true, press: () => handle(CONTROL.brake, (controls.brake = clamp(controls.brake - 1, 0, emergencyNotch))) },
-    emergency: { handles: true, press: () => handle(CONTROL.brake, (controls.brake = emergencyNotch)) },
+    'power-up': {
+      handles: true,
+      press: () => handle(CONTROL.power, (controls.power = clamp(controls.power + 1, 0, notches))),
+    },
+    'power-down': {
+      handles: true,
+      press: () => handle(CONTROL.power, (controls.power = clamp(controls.power - 1, 0, notches))),
+    },
+    'brake-up': {
+      handles: true,
+      press: () =>
+        handle(CONTROL.brake, (controls.brake = clamp(controls.brake + 1, 0, emergencyNotch))),
+    },
+    'brake-down': {
+      handles: true,
+      press: () =>
+        handle(CONTROL.brake, (controls.brake = clamp(controls.brake - 1, 0, emergencyNotch))),
+    },
+    emergency: {
+      handles: true,
+      press: () => handle(CONTROL.brake, (controls.brake = emergencyNotch)),
+    },
     forward: { handles: true, press: () => handle(CONTROL.reverser, (controls.reverser = 1)) },
     neutral: { handles: true, press: () => handle(CONTROL.reverser, (controls.reverser = 0)) },
     back: { handles: true, press: () => handle(CONTROL.reverser, (controls.reverser = -1)) },
@@ -353,15 +386,35 @@
   };
   // Keys by their place on the keyboard, whatever its layout.
   const KEYS = {
-    KeyQ: 'power-up', KeyA: 'power-down', KeyW: 'brake-up', KeyS: 'brake-down', KeyE: 'emergency',
-    KeyF: 'forward', KeyN: 'neutral', KeyB: 'back', KeyO: 'doors-open', KeyC: 'doors-close', KeyH: 'horn',
-    Digit0: 'key-0', Numpad0: 'key-0', Digit3: 'key-3', Numpad3: 'key-3', KeyI: 'key-10', KeyU: 'key-11',
+    KeyQ: 'power-up',
+    KeyA: 'power-down',
+    KeyW: 'brake-up',
+    KeyS: 'brake-down',
+    KeyE: 'emergency',
+    KeyF: 'forward',
+    KeyN: 'neutral',
+    KeyB: 'back',
+    KeyO: 'doors-open',
+    KeyC: 'doors-close',
+    KeyH: 'horn',
+    Digit0: 'key-0',
+    Numpad0: 'key-0',
+    Digit3: 'key-3',
+    Numpad3: 'key-3',
+    KeyI: 'key-10',
+    KeyU: 'key-11',
     F7: 'f7',
   };
   const PAGE_KEYS = {
     Space: () => setPaused(!clock.paused),
-    KeyP: () => { $('autopilot').checked = !autopilot; setAutopilot(!autopilot); },
-    KeyM: () => { $('sound').checked = !$('sound').checked; setSound($('sound').checked); },
+    KeyP: () => {
+      $('autopilot').checked = !autopilot;
+      setAutopilot(!autopilot);
+    },
+    KeyM: () => {
+      $('sound').checked = !$('sound').checked;
+      setSound($('sound').checked);
+    },
   };
 
   // Held controls, so that each is released once, also when the page loses
@@ -381,27 +434,38 @@
     ACTIONS[name].release();
   }
 
-  document.addEventListener('keydown', (e) => {
-    // F7 is the unit's, never the browser's (caret browsing).
-    if (e.code === 'F7') e.preventDefault();
-    if (e.ctrlKey || e.altKey || e.metaKey) return;
-    const name = KEYS[e.code];
-    // While the box is open only F7 counts: the unit reads the key itself,
-    // also the moment the box is closed.
-    if (boxShown && name !== 'f7') return;
-    const pageKey = PAGE_KEYS[e.code];
-    if (!name && !pageKey) return;
-    e.preventDefault();
-    if (e.repeat) return;
-    if (name) press(name); else pageKey();
-  }, true);
-  document.addEventListener('keyup', (e) => {
-    const name = KEYS[e.code];
-    if (!name) return;
-    e.preventDefault();
-    release(name);
-  }, true);
-  window.addEventListener('blur', () => { for (const name of [...held]) release(name); });
+  document.addEventListener(
+    'keydown',
+    (e) => {
+      // F7 is the unit's, never the browser's (caret browsing).
+      if (e.code === 'F7') e.preventDefault();
+      if (e.ctrlKey || e.altKey || e.metaKey) return;
+      const name = KEYS[e.code];
+      // While the box is open only F7 counts: the unit reads the key itself,
+      // also the moment the box is closed.
+      if (boxShown && name !== 'f7') return;
+      const pageKey = PAGE_KEYS[e.code];
+      if (!name && !pageKey) return;
+      e.preventDefault();
+      if (e.repeat) return;
+      if (name) press(name);
+      else pageKey();
+    },
+    true,
+  );
+  document.addEventListener(
+    'keyup',
+    (e) => {
+      const name = KEYS[e.code];
+      if (!name) return;
+      e.preventDefault();
+      release(name);
+    },
+    true,
+  );
+  window.addEventListener('blur', () => {
+    for (const name of [...held]) release(name);
+  });
 
   for (const button of document.querySelectorAll('[data-control]')) {
     const name = button.dataset.control;
@@ -430,7 +494,8 @@
     showStatus();
   }
   function setSound(on) {
-    if (on) CabAudio.enable(); else CabAudio.disable();
+    if (on) CabAudio.enable();
+    else CabAudio.disable();
   }
 
   // --- The run's files -------------------------------------------------------
@@ -502,5 +567,8 @@
     firstFrameAt: () => firstFrameAt,
   };
 
-  startAgain(DEMO).then(() => requestAnimationFrame(tick), (error) => showMessage('The page could not start its module: ' + error, true));
+  startAgain(DEMO).then(
+    () => requestAnimationFrame(tick),
+    (error) => showMessage('The page could not start its module: ' + error, true),
+  );
 })();
