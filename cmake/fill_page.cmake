@@ -1,7 +1,8 @@
 # Writes one self-contained page from a template: each "{{name}}" becomes the
 # text of a file, a file's bytes in base64 (a binary carried inline), or the
-# numbered names of a C header (`NAME = 3,` in an enum, `#define NAME 3`) as
-# a frozen JavaScript object, so that a script takes its numbers from the
+# numbered names of a C or C++ header (`NAME = 3,` or `kName = 3,` in an
+# enum, `#define NAME 3` or `(-3)`, `constexpr double kName = 0.3;`) as a
+# frozen JavaScript object, so that a script takes its numbers from the
 # header that is their one definition.
 #   cmake -DTEMPLATE=page.html -DOUTPUT=out.html -DTEXT="name=path|other=path"
 #         -DBASE64="name=path" -DCONSTANTS="name=header.h" -P fill_page.cmake
@@ -60,13 +61,24 @@ while(TRUE)
       message(FATAL_ERROR "fill_page: base64 of ${path_${name}} failed")
     endif()
   elseif(kind_${name} STREQUAL "constants")
-    file(STRINGS "${path_${name}}" lines
-         REGEX "^[ \t]*(#define[ \t]+[A-Z][A-Z0-9_]*[ \t]+-?[0-9]+|[A-Z][A-Z0-9_]*[ \t]*=[ \t]*-?[0-9]+)")
+    # A name is C's (NAME) or C++'s (kName); a number is a decimal, in
+    # parentheses or not, with a fraction or not, ending where the line or
+    # the list entry does (so that 0x20000 is not read as 0).
+    set(cname "[A-Zk][A-Za-z0-9_]*")
+    set(number "\\(?(-?[0-9]+\\.?[0-9]*)f?\\)?[ \t]*([,;]|//|/\\*|$)")
+    set(define "^[ \t]*#define[ \t]+(${cname})[ \t]+${number}")
+    set(entry "^[ \t]*(${cname})[ \t]*=[ \t]*${number}")
+    set(constexpr "^[ \t]*(inline[ \t]+)?constexpr[ \t]+[a-z0-9_:]+[ \t]+(${cname})[ \t]*=[ \t]*${number}")
+    file(STRINGS "${path_${name}}" lines REGEX "^[ \t]*(#define|inline|constexpr|[A-Zk])")
     set(text "Object.freeze({")
     foreach(line IN LISTS lines)
-      string(REGEX REPLACE "^[ \t]*(#define[ \t]+)?([A-Z][A-Z0-9_]*)[ \t=]+(-?[0-9]+).*$" "\\2: \\3, "
-             pair "${line}")
-      string(APPEND text "${pair}")
+      if(line MATCHES "${define}")
+        string(APPEND text "${CMAKE_MATCH_1}: ${CMAKE_MATCH_2}, ")
+      elseif(line MATCHES "${entry}")
+        string(APPEND text "${CMAKE_MATCH_1}: ${CMAKE_MATCH_2}, ")
+      elseif(line MATCHES "${constexpr}")
+        string(APPEND text "${CMAKE_MATCH_2}: ${CMAKE_MATCH_3}, ")
+      endif()
     endforeach()
     string(APPEND text "})")
   else()

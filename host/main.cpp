@@ -63,15 +63,6 @@ unsigned ProcessorCount() {
 #endif
 }
 
-// Names this run's scratch folder apart from another's.
-long CurrentProcessId() {
-#if defined(_WIN32)
-  return _getpid();
-#else
-  return static_cast<long>(getpid());
-#endif
-}
-
 // Exit statuses.
 constexpr int kOk = 0;
 constexpr int kChecksFailed = 1;
@@ -322,7 +313,7 @@ int Check(const Options& o) {
   }
   std::error_code ec;
   const fs::path scratch =
-      fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(CurrentProcessId()));
+      fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(ProcessId()));
   std::string error;
   const CheckResult result = RunCheck(route, plugin, scratch.string(), ProcessorCount(), error);
   if (!error.empty()) return Fail(error);

@@ -18,6 +18,10 @@ std::string CheckOutputs(const std::filesystem::path& folder,
                          const std::vector<std::filesystem::path>& outputs,
                          const std::vector<std::filesystem::path>& inputs);
 
+// This process's id, which names a run's temporary files and scratch
+// folders apart from another run's.
+int ProcessId();
+
 // The reason the last file operation failed, in words ("No space left on
 // device"), for a message after a write failed.
 std::string LastSystemError();

@@ -32,10 +32,6 @@ constexpr int32_t kNotchAxisLimit = 100;
 // Marks kept for the chart; a replay could pass a beacon in every frame.
 constexpr std::size_t kMaxMarks = 2000;
 
-// The governor's thresholds, drawn as reference lines.
-constexpr double kGovernorBrakes = 76.0;
-constexpr double kGovernorReleases = 71.0;
-
 constexpr double kMsPerS = 1000.0;
 
 // Colours.
@@ -212,12 +208,12 @@ void SvgChart::OnFrame(const FrameRecord& r) {
     mark(Mark::Kind::kBeacon, limit ? Fixed(*limit, 0) : "b" + std::to_string(e.beacon.Type),
          limit);
   }
-  const std::string unit = s.unit;
-  if (unit == "TRIPPED" && (before == nullptr || std::string(before->unit) != unit)) {
+  const UnitState unit = s.unit;
+  if (unit == UnitState::kTripped && (before == nullptr || before->unit != unit)) {
     mark(Mark::Kind::kTrip, "TRIP", std::nullopt);
   }
-  if (unit == "WARNING" && (before == nullptr || std::string(before->unit) != unit)) {
-    mark(Mark::Kind::kWarning, "WARNING", std::nullopt);
+  if (unit == UnitState::kWarning && (before == nullptr || before->unit != unit)) {
+    mark(Mark::Kind::kWarning, UnitStateName(unit), std::nullopt);
   }
   // A station is marked where the train first comes within a metre of it.
   for (; next_station_ < stations_.size() &&
@@ -226,10 +222,10 @@ void SvgChart::OnFrame(const FrameRecord& r) {
     mark(Mark::Kind::kStation, "station " + Grouped(stations_[next_station_], 0) + " m",
          std::nullopt);
   }
-  if (r.Panel(11) != 0 && (samples_.empty() || !in_window_)) {
+  if (r.Panel(kPanelStopWindow) != 0 && (samples_.empty() || !in_window_)) {
     mark(Mark::Kind::kStop, "stop window", std::nullopt);
   }
-  in_window_ = r.Panel(11) != 0;
+  in_window_ = r.Panel(kPanelStopWindow) != 0;
   samples_.push_back(s);
 }
 
@@ -314,12 +310,12 @@ void SvgChart::Write(std::ostream& out) const {
   });
   for (std::size_t i = 0; i < samples_.size();) {
     std::size_t j = i;
-    while (j + 1 < samples_.size() && std::string(samples_[j + 1].unit) == samples_[i].unit) ++j;
-    const std::string unit = samples_[i].unit;
-    const char* fill = unit == "OFF"       ? "#e0e0e0"
-                       : unit == "TRIPPED" ? "#ffd6d6"
-                       : unit == "WARNING" ? "#ffe6bf"
-                                           : nullptr;
+    while (j + 1 < samples_.size() && samples_[j + 1].unit == samples_[i].unit) ++j;
+    const UnitState unit = samples_[i].unit;
+    const char* fill = unit == UnitState::kOff       ? "#e0e0e0"
+                       : unit == UnitState::kTripped ? "#ffd6d6"
+                       : unit == UnitState::kWarning ? "#ffe6bf"
+                                                     : nullptr;
     if (fill != nullptr && axis_ == Axis::kTime) {
       const double a = x(X(samples_[i]));
       const double b = x(X(samples_[std::min(j + 1, samples_.size() - 1)]));
@@ -371,13 +367,15 @@ void SvgChart::Write(std::ostream& out) const {
   }
 
   // The governor's two thresholds.
-  svg += Line(kLeft, v(kGovernorBrakes), kRight, v(kGovernorBrakes),
+  svg += Line(kLeft, v(kGovernorBrakesKmh), kRight, v(kGovernorBrakesKmh),
               std::string("stroke=\"") + kGovernorColour + "\" stroke-dasharray=\"8 4\"");
-  svg += Text(kRight - 4, v(kGovernorBrakes) - 4, "76: governor brakes above",
+  svg += Text(kRight - 4, v(kGovernorBrakesKmh) - 4,
+              Shortest(kGovernorBrakesKmh) + ": governor brakes above",
               (std::string("text-anchor=\"end\" fill=\"") + kGovernorColour + "\"").c_str());
-  svg += Line(kLeft, v(kGovernorReleases), kRight, v(kGovernorReleases),
+  svg += Line(kLeft, v(kGovernorReleasesKmh), kRight, v(kGovernorReleasesKmh),
               std::string("stroke=\"") + kReleaseColour + "\" stroke-dasharray=\"3 3\"");
-  svg += Text(kRight - 4, v(kGovernorReleases) + 14, "71: releases below",
+  svg += Text(kRight - 4, v(kGovernorReleasesKmh) + 14,
+              Shortest(kGovernorReleasesKmh) + ": releases below",
               (std::string("text-anchor=\"end\" fill=\"") + kReleaseColour + "\"").c_str());
 
   // Marks: beacons with their limits, trips, warnings, stops. Labels stay

@@ -49,7 +49,7 @@ class SvgChart : public FrameSink {
     double location;
     double speed;
     int32_t brake, power, driver_brake, driver_power, constant_speed;
-    const char* unit;
+    UnitState unit;
     double gradient;  // permille, where the route gives gradients
   };
   struct Mark {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "host/reference/language.h"
+#include "host/sim/cab.h"
 #include "host/sim/cab_tables.h"
 
 namespace atshost::reference {
@@ -49,17 +50,18 @@ struct BrakePositionEntry {
   Text use;
 };
 
-// A point speed check: a beacon of this type, signal and data word trips a
-// switched-on unit passed faster than the limit. A negative signal or data
-// word stands for "any".
+// A point speed check (cab.h's kSpeedChecks, which the tools check with)
+// and what the guide says after its limit. A negative signal or data word
+// stands for "any"; for type 9 the limit is the data word, and the one given
+// is an example.
 struct SpeedLimitEntry {
   int type;
   int signal;
   int optional;
-  float limit_kmh;  // for type 9, the limit is the data word; this is an example
-  Text note;        // printed after the limit; {nullptr, nullptr} for none
+  float limit_kmh;
+  Text note;  // printed after the limit; {nullptr, nullptr} for none
 };
-inline constexpr int kAny = -1;
+inline constexpr int kAny = kAnyWord;
 
 // How far below a limit a steady train must be to pass a point speed check
 // for sure, by its distance from 0 m. The unit narrows the location to
@@ -490,15 +492,25 @@ inline constexpr std::array<BeaconEntry, 7> kBeacons = {{
       "ドアカウンタ（パネル 200）を送信値（任意の整数）にし、表示を 500 ms 消去する"}},
 }};
 
-inline constexpr std::array<SpeedLimitEntry, 7> kSpeedLimits = {{
-    {0, 0, 0, 0.0f, {"trips at any speed other than standstill", "停止以外のどの速度でも動作"}},
-    {0, 1, 0, 28.0f, {}},
-    {0, 2, 0, 48.0f, {}},
-    {0, 3, 0, 68.0f, {}},
-    {0, 0, 50, 19.0f, {}},
-    {0, 0, 150, 29.0f, {}},
-    {9, kAny, 45, 45.0f, {}},  // the data word is the limit; 45 is an example
+// The notes, row by row of kSpeedChecks; {nullptr, nullptr} for none.
+inline constexpr std::array<Text, kSpeedChecks.size()> kSpeedLimitNotes = {{
+    {"trips at any speed other than standstill", "停止以外のどの速度でも動作"},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
 }};
+constexpr std::array<SpeedLimitEntry, kSpeedChecks.size()> WithNotes() {
+  std::array<SpeedLimitEntry, kSpeedChecks.size()> rows{};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const SpeedCheck& c = kSpeedChecks[i];
+    rows[i] = {c.type, c.signal, c.optional, c.limit_kmh, kSpeedLimitNotes[i]};
+  }
+  return rows;
+}
+inline constexpr std::array<SpeedLimitEntry, kSpeedChecks.size()> kSpeedLimits = WithNotes();
 
 inline constexpr std::array<SpeedMarginEntry, 4> kSpeedMargins = {{
     {{"up to 65 km", "65 km まで"}, 65535.0, 1.0f},

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 
+#include "host/sim/cab.h"
 #include "host/sim/format.h"
 
 namespace atshost {
@@ -30,7 +31,7 @@ constexpr double kOvershootAllowed = 0.05;
 // the mark, so that the approach notch itself suffices.
 constexpr double kApproachMargin = 1.0;
 // The driver is content with a stand this close to the stop mark; the
-// plug-in's stop window is 0.3 m either side.
+// plug-in's stop window is kStopWindowM either side.
 constexpr double kStopTolerance = 0.25;
 // Stopped further short than this, the driver creeps up to the mark.
 constexpr double kCreepDistance = 1.0;
@@ -40,15 +41,10 @@ constexpr double kMissedBy = 5.0;
 constexpr double kDoorDelaySeconds = 1.0;
 // After the last station's dwell, the run goes on this long before it ends.
 constexpr double kAfterLastStopSeconds = 2.0;
-// The unit's stop window: a stand closer than this to the mark is in it.
-constexpr double kStopWindowM = 0.3;
-// The lamps that show the unit switched off and tripped.
-constexpr int kOffLamp = 1;
-constexpr int kTrippedLamp = 2;
 
-// The careful driver. The governor brakes above 76 km/h; he cruises this
-// much below it, and brakes lightly should a falling grade take him past it.
-constexpr double kGovernorKmh = 76.0;
+// The careful driver. He cruises this much below where the governor brakes
+// (kGovernorBrakesKmh), and brakes lightly should a falling grade take him
+// past it.
 constexpr double kBelowGovernorKmh = 4.0;
 constexpr int32_t kOverspeedNotch = 2;
 // Coasting, he powers again this far below the speed he wants.
@@ -460,7 +456,7 @@ class Driver {
   // The speed he wants: his cruising speed below the governor, and no more
   // than the target of a limit close enough to need braking for.
   double WantedSpeed(const TrainState& s) const {
-    double want = kGovernorKmh - kBelowGovernorKmh;
+    double want = kGovernorBrakesKmh - kBelowGovernorKmh;
     const double v = Abs(s.speed);
     const double reach = Reach(v, 0.0);
     for (std::size_t i = next_limit_;
@@ -478,7 +474,7 @@ class Driver {
     // Past his speed on a fall he brakes, from a light notch, one notch more
     // at each look while the train still gains and one less while it loses,
     // until it is back at his cruising speed.
-    const double cruise = kGovernorKmh - kBelowGovernorKmh;
+    const double cruise = kGovernorBrakesKmh - kBelowGovernorKmh;
     if (v > cruise + kBelowGovernorKmh / 2.0) overspeeding_ = true;
     if (v <= cruise) overspeeding_ = false;
     if (notch == 0 && overspeeding_) {
@@ -593,12 +589,12 @@ void Observe(Watch& w, const FrameRecord& frame, const TrainState& s, int32_t ti
   // A trip shows as the tripped lamp lighting. At a beacon the unit checked
   // the speed it had worked out before this frame, which trips strictly
   // above the limit, in float32.
-  const bool tripped_now = frame.Panel(kTrippedLamp) != 0;
+  const bool tripped_now = frame.Panel(kPanelTripped) != 0;
   if (tripped_now && !w.tripped) {
     TripReport trip;
     trip.time_ms = time_ms;
     trip.location = s.location;
-    trip.unit_off = frame.Panel(kOffLamp) != 0;
+    trip.unit_off = frame.Panel(kPanelUnitOff) != 0;
     for (const BeaconPlacement* b : w.passed) {
       if (const std::optional<float> limit = w.checked.Trips(b->beacon)) {
         trip.beacon = b->beacon;
@@ -611,7 +607,7 @@ void Observe(Watch& w, const FrameRecord& frame, const TrainState& s, int32_t ti
     w.verdict.trips.push_back(trip);
   }
   w.tripped = tripped_now;
-  w.unit_on = frame.Panel(kOffLamp) == 0;
+  w.unit_on = frame.Panel(kPanelUnitOff) == 0;
   if (w.tripped && s.speed == 0.0) {
     if (!w.stood_tripped) w.stood_tripped_since = time_ms;
     w.stood_tripped = true;

@@ -32,11 +32,11 @@ constexpr int32_t kMaxStepMs = 100;
 // The page's C header states the arrays' lengths for the script; they are
 // the host's own arrays, copied whole.
 static_assert(PAGE_PANEL_LENGTH == kPanelArrayLength && PAGE_SOUND_LENGTH == kSoundArrayLength);
+static_assert(PAGE_HANDLES_LENGTH == kHandleCount && PAGE_DRIVER_LENGTH == kDriverCount);
 
-constexpr PluginApi kLinked = {
-    atsLoad,     atsDispose,   atsGetPluginVersion, atsSetVehicleSpec, atsInitialize, atsElapse,
-    atsSetPower, atsSetBrake,  atsSetReverser,      atsKeyDown,        atsKeyUp,      atsHornBlow,
-    atsDoorOpen, atsDoorClose, atsSetSignal,        atsSetBeaconData};
+#define ATS_LINKED(name, ret, params, args, bytes, decoration) ats##name,
+constexpr PluginApi kLinked = {ATS_ENTRY_POINTS(ATS_LINKED)};
+#undef ATS_LINKED
 
 PageKeyboard g_keyboard;
 
@@ -140,8 +140,8 @@ class PageRun {
     const FrameRecord& r = session_.last();
     std::copy(session_.panel_array().begin(), session_.panel_array().end(), panel_.begin());
     std::copy(session_.sound_array().begin(), session_.sound_array().end(), sound_.begin());
-    handles_ = {r.handles.Brake, r.handles.Power, r.handles.Reverser, r.handles.ConstantSpeed};
-    driver_ = {r.host.brake, r.host.power, r.host.reverser, r.host.doors_closed ? 1 : 0};
+    handles_ = r.HandlesInOrder();
+    driver_ = r.DriverInOrder();
     train_ = {static_cast<double>(r.state.Time),       r.state.Location,
               static_cast<double>(r.state.Speed),      static_cast<double>(r.state.BcPressure),
               static_cast<double>(r.state.MrPressure), static_cast<double>(r.state.Current)};

@@ -8,16 +8,29 @@
 
 const Cab = (function () {
   // Sound commands, as the host reads them.
-  const SOUND_WORDS = { '-10000': 'stop', 0: 'play looping', 1: 'play once', 2: 'continue' };
-  // The handles the plug-in returns and the driver's own, in the order the
-  // frame gives them.
-  const HANDLES = ['brake', 'power', 'reverser', 'constant-speed'];
-  const DRIVER = ['brake', 'power', 'reverser', 'doors_closed'];
-  const COUNTER = 200; // the door counter's digits
-  const COUNTER_BLANK = 201; // the counter shows nothing while this is lit
+  const SOUND_WORDS = {
+    [ATS.ATS_SOUND_STOP]: 'stop',
+    [ATS.ATS_SOUND_PLAYLOOPING]: 'play looping',
+    [ATS.ATS_SOUND_PLAY]: 'play once',
+    [ATS.ATS_SOUND_CONTINUE]: 'continue',
+  };
+  // The handles the plug-in returns and the driver's own (the cab's
+  // data-handle and data-driver names), in the order the frame gives them.
+  const HANDLES = [];
+  HANDLES[CAB.kHandleBrake] = 'brake';
+  HANDLES[CAB.kHandlePower] = 'power';
+  HANDLES[CAB.kHandleReverser] = 'reverser';
+  HANDLES[CAB.kHandleConstantSpeed] = 'constant-speed';
+  const DRIVER = [];
+  DRIVER[CAB.kDriverBrake] = 'brake';
+  DRIVER[CAB.kDriverPower] = 'power';
+  DRIVER[CAB.kDriverReverser] = 'reverser';
+  DRIVER[CAB.kDriverDoorsClosed] = 'doors_closed';
+  const COUNTER = CAB.kPanelCounter; // the door counter's digits
+  const COUNTER_BLANK = CAB.kPanelCounterBlank; // the counter shows nothing while this is lit
   const DIAL_TOP_SPEED = 120; // km/h at the end of the dial
   const DIAL_SWEEP = 240; // degrees from 0 to the top speed
-  const GOVERNOR_BRAKES = 76; // km/h, drawn on the dial
+  const GOVERNOR_BRAKES = CAB.kGovernorBrakesKmh; // km/h, drawn on the dial
   const SVG_NS = 'http://www.w3.org/2000/svg';
 
   // A value that rounds to zero prints without a sign, as in the timeline.

@@ -210,9 +210,9 @@
         at: panel,
         panel: new Int32Array(buffer, panel, PANEL_SIZE),
         sound: new Int32Array(buffer, x.page_sound(), SOUND_SIZE),
-        handles: new Int32Array(buffer, x.page_handles(), 4),
-        driver: new Int32Array(buffer, x.page_driver(), 4),
-        train: new Float64Array(buffer, x.page_train(), 6),
+        handles: new Int32Array(buffer, x.page_handles(), PAGE_API.PAGE_HANDLES_LENGTH),
+        driver: new Int32Array(buffer, x.page_driver(), PAGE_API.PAGE_DRIVER_LENGTH),
+        train: new Float64Array(buffer, x.page_train(), PAGE_API.PAGE_TRAIN_LENGTH),
       };
     }
     return views;
@@ -229,7 +229,9 @@
     cab.render(shown);
     $('time').textContent = Cab.fixed(train[0] / 1000, 3);
     $('location').textContent = Cab.fixed(train[1], 1);
-    [controls.brake, controls.power, controls.reverser] = v.driver;
+    controls.brake = v.driver[CAB.kDriverBrake];
+    controls.power = v.driver[CAB.kDriverPower];
+    controls.reverser = v.driver[CAB.kDriverReverser];
     CabAudio.update(shown.sound, performance.now());
     appendTimeline(cString(x.page_timeline()));
     const frame = x.page_frame();
@@ -378,10 +380,10 @@
     'doors-open': { handles: true, press: () => handle(CONTROL.doorOpen, 0) },
     'doors-close': { handles: true, press: () => handle(CONTROL.doorClose, 0) },
     horn: { press: () => handle(CONTROL.horn, 1), release: () => handle(CONTROL.horn, 0) },
-    'key-0': pluginKey(0),
-    'key-3': pluginKey(3),
-    'key-10': pluginKey(10),
-    'key-11': pluginKey(11),
+    'key-0': pluginKey(CAB.kKeyDoorHold),
+    'key-3': pluginKey(CAB.kKeyReset),
+    'key-10': pluginKey(CAB.kKeySwitchOn),
+    'key-11': pluginKey(CAB.kKeySwitchOff),
     f7: { press: () => setF7(true), release: () => setF7(false) },
   };
   // Keys by their place on the keyboard, whatever its layout.
