@@ -16,12 +16,14 @@
 #include <string>
 
 #include "host/check.h"
-#include "host/input_file.h"
+#include "host/cli/usage.h"
+#include "host/io/input_file.h"
+#include "host/io/output_files.h"
+#include "host/io/plugin_library.h"
+#include "host/io/stream_out.h"
 #include "host/output/check_page.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
-#include "host/output_files.h"
-#include "host/plugin_library.h"
 #include "host/reference/guide.h"
 #include "host/sim/drive.h"
 #include "host/sim/format.h"
@@ -30,8 +32,6 @@
 #include "host/sim/text_input.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
-#include "host/stream_out.h"
-#include "host/usage.h"
 #include "product_version.h"
 
 #if defined(_WIN32)
