@@ -356,8 +356,8 @@ int Check(const Options& o) {
   if (int status = Prepare(o, name, {fs::path(o.file)}, {page_path}, p); status != kOk) {
     return status;
   }
-  // The careful drivers load the library on their own, and the worst drive
-  // loads it afresh below: no drive runs on a unit another has used.
+  // Closed while the careful drivers load their own, and loaded afresh for
+  // the worst drive: each drive begins on a library just loaded.
   p.library.reset();
   std::error_code ec;
   const fs::path scratch =
