@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "host/plugin_library.h"
+#include "host/io/plugin_library.h"
 #include "host/sim/format.h"
 
 // MinGW's win32 thread model has no std::thread; there the workers are

@@ -67,6 +67,22 @@ class SvgChart : public FrameSink {
   // area given to a page are this one span.
   std::pair<double, double> XSpan() const;
 
+  // The chart's three scales (time or distance across, speed and notch up)
+  // and how a frame is placed on them; set once from the whole run, then each
+  // layer below draws with them, in the order they are stacked.
+  struct Scales;
+  Scales MakeScales() const;
+  std::string Warnings(const Scales& sc) const;
+  std::string Shading(const Scales& sc) const;
+  std::string Grid(const Scales& sc) const;
+  static std::string GovernorLines(const Scales& sc);
+  std::string Marks(const Scales& sc) const;
+  std::string Speed(const Scales& sc) const;
+  std::string GradientProfile(const Scales& sc) const;
+  std::string Handles(const Scales& sc) const;
+  std::string ConstantSpeedBand(const Scales& sc) const;
+  static std::string Legend();
+
   std::string title_;
   Axis axis_;
   std::vector<Sample> samples_;

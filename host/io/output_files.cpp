@@ -1,4 +1,4 @@
-#include "host/output_files.h"
+#include "host/io/output_files.h"
 
 #include <array>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "host/plugin_library.h"
+#include "host/io/plugin_library.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include <dlfcn.h>
 #endif
 
-#include "host/library_file.h"
+#include "host/io/library_file.h"
 
 #if defined(ATS_HOST_EMULATED_DLL)
 #include <cstdlib>
