@@ -212,6 +212,7 @@ void HtmlPage::Write(std::ostream& out, const std::string& chart_svg,
                                           {"cab_style", page_assets::kCabCss},
                                           {"style", page_assets::kCabViewCss},
                                           {"cab_script", page_assets::kCabJs},
+                                          {"words", page_assets::kWordsEn},
                                           {"script", page_assets::kCabViewJs},
                                           {"data", data},
                                           {"chart", chart}});

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "host/sim/format.h"
+#include "host/sim/route_ahead.h"
 
 namespace atshost {
 namespace {
@@ -40,8 +41,6 @@ constexpr double kMissedBy = 5.0;
 constexpr double kDoorDelaySeconds = 1.0;
 // After the last station's dwell, the run goes on this long before it ends.
 constexpr double kAfterLastStopSeconds = 2.0;
-// The unit's stop window: a stand closer than this to the mark is in it.
-constexpr double kStopWindowM = 0.3;
 // The lamps that show the unit switched off and tripped.
 constexpr int kOffLamp = 1;
 constexpr int kTrippedLamp = 2;
@@ -522,7 +521,8 @@ class Driver {
     const double off = s.location - st.location;
     stops_.push_back(StopReport{st.location, s.location, time_ms});
     StationReport& report = outcomes_[next_];
-    report.outcome = Abs(off) < kStopWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
+    report.outcome =
+        Abs(off) < kStationWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
     report.stood_at = s.location;
     report.time_ms = time_ms;
     std::string where = Abs(off) < 0.005 ? "on the mark"
@@ -665,6 +665,7 @@ DriveRun::DriveRun(const Route& route, Session& session) : route_(route), sessio
 DriveRun::~DriveRun() = default;
 
 const TrainState& DriveRun::train() const { return parts_->model.state(); }
+const Verdict& DriveRun::verdict() const { return parts_->watch.verdict; }
 
 void DriveRun::Frame(int32_t dt_ms, Hands hands, const std::vector<HostEvent>& person) {
   if (ended_) return;

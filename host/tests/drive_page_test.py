@@ -40,6 +40,7 @@ LIMIT_BEACON_M = 560  # the demo's signal beacon: 28 km/h
 STOP_TARGET_M = 1150  # the demo's station stop
 STOP_WINDOW_M = 0.25  # the unit's window is 0.3 m either side of it
 FIVE_NOTCH_ROUTE = "vehicle brake-notches=6 power-notches=5\nstart brake=0 reverser=1\nat 1 s power 2\n"
+PHONE = (390, 844)
 # Routes atshost refuses, each with its message: the page must give the same.
 BAD_ROUTES = [
     ("unknown.route", b"vehicle brake-notches=8 power-notches=4\nstart\nbeacon 100 type=0\nteleport 12\n"),
@@ -60,7 +61,7 @@ KEYS = {name: (key, code, vk) for name, key, code, vk in [
 class Page:
     """One tab with the driving page open."""
 
-    def __init__(self, browser, url):
+    def __init__(self, browser, url, phone=False):
         self.browser = browser
         self.url = url
         target = browser.send("Target.createTarget", url="about:blank")["targetId"]
@@ -68,6 +69,10 @@ class Page:
                                     flatten=True)["sessionId"]
         for domain in ("Page", "Runtime", "Log", "Network", "DOM"):
             self.send(domain + ".enable")
+        if phone:  # a phone held upright, touch only
+            self.send("Emulation.setDeviceMetricsOverride", width=PHONE[0], height=PHONE[1],
+                      deviceScaleFactor=1, mobile=True)
+            self.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
         self.send("Page.navigate", url=url)
         for _ in range(500):
             if self.evaluate("Boolean(window.drivePage) && "
@@ -147,7 +152,17 @@ def lamp(page, index):
     return page.evaluate(f"document.querySelector('[data-panel=\"{index}\"]').dataset.value")
 
 
+def choose_driver(page, driver):
+    """The autopilot's driver, for the runs opened from now on, and the demo
+    opened afresh with it."""
+    page.evaluate(f"(() => {{ const s = document.getElementById('autopilot-driver'); "
+                  f"s.value = '{driver}'; s.dispatchEvent(new Event('change')); "
+                  f"document.getElementById('demo').click(); }})()")
+
+
 def part_autopilot(page, work, atshost):
+    # The route's own driver, the second choice, is atshost drive's.
+    choose_driver(page, "route")
     expected = open(os.path.join(work, "demo.csv"), newline="").read()
     page.key("autopilot")
     while page.advance(FRAMES_PER_CALL)["status"] == 0:
@@ -388,7 +403,8 @@ def part_route(page, work, atshost):
         problems.append("a refused route stopped the session that ran")
 
     # A good route dropped on the page: a fresh session of it, its vehicle's
-    # notches the handles' range.
+    # notches the handles' range. Its autopilot is the route's own driver.
+    choose_driver(page, "route")
     route = os.path.join(work, "five.route")
     with open(route, "w") as f:
         f.write(FIVE_NOTCH_ROUTE)
@@ -410,7 +426,7 @@ def part_route(page, work, atshost):
                         f"(5 notches), frame {page.state()['frame']}")
 
     # The autopilot takes the train and gives it back where its driver left
-    # the handles: the route's driver sets power 2 at 1 s.
+    # the handles: the route's own driver sets power 2 at 1 s.
     page.key("autopilot")
     page.advance(60)
     page.key("autopilot")
