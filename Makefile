@@ -12,9 +12,10 @@
 # make web-bench   Elapse natively and as WebAssembly under node, side by side
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
 # make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
-# make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
+# make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guides, changelog)
 # make lint        clang-format over the C++, Prettier and ESLint over the pages' scripts
-# make docs        the authors' guide in docs/, printed by atshost from its reference tables
+# make docs        the authors' guide in docs/ (English and Japanese), printed by atshost
+#                  from its reference tables
 
 JOBS ?= $(shell nproc)
 export JOBS
@@ -174,9 +175,12 @@ warning-box: win64
 docs: native
 	@$(NATIVE)/atshost reference > docs/authors-guide.md
 	@$(NATIVE)/atshost reference --text > docs/authors-guide.txt
+	@$(NATIVE)/atshost reference --lang ja > docs/authors-guide.ja.md
+	@$(NATIVE)/atshost reference --lang ja --text > docs/authors-guide.ja.txt
 
-# The release package: both DLLs, the authors' guide as plain text, the
-# changelog and SHA256SUMS, reproducibly (same sources, same bytes).
+# The release package: both DLLs, the authors' guide as plain text in English
+# and Japanese, the changelog and SHA256SUMS, reproducibly (same sources, same
+# bytes).
 dist: build
 	@scripts/dist
 

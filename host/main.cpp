@@ -2,7 +2,8 @@
 //   atshost replay SCENARIO   scripted frames and events, with checks
 //   atshost drive [ROUTE]     a train model driven by the plug-in's handles
 //   atshost check ROUTE       the route driven by a family of careful drivers
-//   atshost reference [--text] the authors' guide, from the reference tables
+//   atshost reference [--text] [--lang en|ja]
+//                             the authors' guide, from the reference tables
 // Each run writes NAME.csv, NAME.svg and NAME.html (the cab view) into the
 // output folder and prints its timeline.
 #include <CLI/CLI.hpp>
@@ -401,6 +402,9 @@ int main(int argc, char** argv) {
       app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");
   bool text = false;
   reference->add_flag("--text", text, "plain text instead of Markdown");
+  std::string lang = "en";
+  reference->add_option("--lang", lang, "the guide's language: en (English) or ja (Japanese)")
+      ->check(CLI::IsMember({"en", "ja"}));
   CLI::App* help = app.add_subcommand("help",
                                       "this help; 'replay --help' and 'drive --help' "
                                       "show their files' syntax");
@@ -421,8 +425,9 @@ int main(int argc, char** argv) {
     return kOk;
   }
   if (reference->parsed()) {
-    reference::WriteGuide(std::cout,
-                          text ? reference::GuideFormat::kText : reference::GuideFormat::kMarkdown);
+    reference::WriteGuide(
+        std::cout, text ? reference::GuideFormat::kText : reference::GuideFormat::kMarkdown,
+        lang == "ja" ? reference::Language::kJapanese : reference::Language::kEnglish);
     return std::cout.flush() ? kOk : kBadInput;
   }
   try {
