@@ -92,7 +92,7 @@
   const cab = Cab.create($('cab'));
   // The dial and its readouts sit in the cab's speed region, the rest of the
   // cab behind "details".
-  $('speed').appendChild(document.querySelector('#cab .group.speed'));
+  $('speedometer').appendChild(document.querySelector('#cab .group.speed'));
 
   // --- The module -----------------------------------------------------------
 
@@ -560,6 +560,23 @@
     if (d >= FINE_M) return (0.5 * (GAUGE_M - Math.min(d, GAUGE_M))) / (GAUGE_M - FINE_M);
     return 0.5 + (0.5 * (FINE_M - Math.max(d, -FINE_M))) / (2 * FINE_M);
   }
+  // The gauge's scale: where the coarse half begins, the fine half, the mark
+  // and as far past it.
+  (function drawGaugeScale() {
+    const m = say('unit.m');
+    const marks = [
+      [GAUGE_M, GAUGE_M + ' ' + m],
+      [FINE_M, FINE_M + ' ' + m],
+      [0, say('stop.mark')],
+      [-FINE_M, say('stop.past', { metres: FINE_M })],
+    ];
+    for (const [d, text] of marks) {
+      const label = document.createElement('span');
+      label.style.left = gaugeX(d) * 100 + '%';
+      label.textContent = text;
+      $('stop-scale').appendChild(label);
+    }
+  })();
   function drawGauge(location, speed) {
     const station = ahead.items.find(
       (item) =>
@@ -632,11 +649,11 @@
   const KEY_HINTS = {
     on: ['key.on', 'I'],
     reset: ['key.reset', '3'],
-    forward: ['control.forward', 'F'],
-    release: ['control.brake-down', 'S'],
-    power: ['control.power-up', 'Q'],
-    close: ['control.doors-close', 'C'],
-    open: ['control.doors-open', 'O'],
+    forward: ['key.forward', 'F'],
+    release: ['key.release', 'S'],
+    power: ['key.power', 'Q'],
+    close: ['key.close', 'C'],
+    open: ['key.open', 'O'],
   };
   function keyWords(name) {
     const [word, key] = KEY_HINTS[name];
@@ -687,7 +704,11 @@
       return ['say.warning', { notch: emergencyNotch - 1 }, 'warning'];
     }
     if (!doorsClosed) return ['say.doors-open', keys, 'normal'];
-    if (speed === 0 && panel[LAMP.window]) return ['say.in-window', keys, 'good'];
+    // The unit's window lamp, at a station the gauge shows.
+    const atStation = ahead.items.some(
+      (item) => item.kind === 'station' && Math.abs(item.distance) <= FINE_M,
+    );
+    if (speed === 0 && atStation && panel[LAMP.window]) return ['say.in-window', keys, 'good'];
     if (reverser === 0) return ['say.reverser', keys, 'normal'];
     if (speed === 0 && brake > 0) return ['say.release', keys, 'normal'];
     if (speed > Cab.GOVERNOR_BRAKES) {
@@ -703,8 +724,9 @@
       return ['say.stop-signal-ahead', { distance: Math.round(check.distance) }, 'warning'];
     }
     if (station && station.distance <= 400 && (!check || station.at <= check.at)) {
-      const name = station.name || say('ahead.station');
-      return ['say.station-ahead', { name, distance: Math.round(station.distance) }, 'normal'];
+      const distance = Math.round(station.distance);
+      if (!station.name) return ['say.station-ahead-unnamed', { distance }, 'normal'];
+      return ['say.station-ahead', { name: station.name, distance }, 'normal'];
     }
     if (check && check.distance < 400 && speed > check.limit - 3) {
       const params = {
