@@ -374,6 +374,11 @@ def part_f7(page, work, atshost):
         problems.append("F7 a second time did not end the session")
     if "ended the simulator's process" not in page.text("ended-text"):
         problems.append(f"the end says {page.text('ended-text')!r}")
+    # The run up to here can still be saved, with the pointer too.
+    if not page.evaluate("""(() => { const b = document.getElementById('ended-save');
+        const r = b.getBoundingClientRect();
+        return document.elementFromPoint(r.x + r.width / 2, r.y + r.height / 2) === b; })()"""):
+        problems.append("after the session ended, no save button is reachable by the pointer")
     page.key("f7", down=False)
     page.evaluate("document.getElementById('again').click()")
     for _ in range(200):

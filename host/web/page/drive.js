@@ -199,6 +199,8 @@
     emergencyNotch = x.page_brake_notches() + 1;
     buildLevers();
     aheadPool.clear();
+    ahead.known.clear();
+    figures.key = null;
     $('items').replaceChildren();
     if (opened === A.PAGE_OPENED_RUN) {
       status = NO_ROUTE;
@@ -369,7 +371,15 @@
 
   // The module's answer for the stretch from a little behind the train (the
   // stop gauge's station just passed) to AHEAD_M ahead.
-  const ahead = { items: [], gradients: [], check: null, station: null };
+  const ahead = {
+    items: [],
+    gradients: [],
+    check: null,
+    station: null,
+    known: new Map(), // the items in view, by kind and place
+    grades: [], // the gradient records, reused
+    round: 0,
+  };
   function readAhead(location) {
     const from = location - GAUGE_PAST_M;
     const at = x.page_ahead(from, location + AHEAD_M);
@@ -385,11 +395,20 @@
     ahead.gradients.length = 0;
     ahead.check = null;
     ahead.station = null;
+    ++ahead.round;
     let k = 2;
     for (let i = 0; i < count; ++i, k += A.PAGE_AHEAD_ITEM_LENGTH) {
+      // Each item is read once while it is in view, then only moved: a
+      // frame makes no garbage for the collector to pause the page over.
       const kind = AHEAD_KIND[all[k]];
-      const item = { kind, at: all[k + 1], limit: all[k + 2], window: all[k + 3], name: '' };
-      if (kind === 'station') item.name = cString(x.page_ahead_name(i));
+      const key = kind + '@' + all[k + 1];
+      let item = ahead.known.get(key);
+      if (!item) {
+        item = { kind, at: all[k + 1], limit: all[k + 2], window: all[k + 3], name: '' };
+        if (kind === 'station') item.name = cString(x.page_ahead_name(i));
+        ahead.known.set(key, item);
+      }
+      item.seen = ahead.round;
       item.distance = item.at - location;
       ahead.items.push(item);
       if (item.distance >= 0 && !ahead.check && (kind === 'check' || kind === 'stop-signal')) {
@@ -398,7 +417,14 @@
       if (item.distance >= 0 && !ahead.station && kind === 'station') ahead.station = item;
     }
     for (let i = 0; i < grades; ++i, k += A.PAGE_AHEAD_GRADIENT_LENGTH) {
-      ahead.gradients.push({ from: all[k], to: all[k + 1], permille: all[k + 2] });
+      const g = ahead.grades[i] || (ahead.grades[i] = {});
+      g.from = all[k];
+      g.to = all[k + 1];
+      g.permille = all[k + 2];
+      ahead.gradients.push(g);
+    }
+    if (ahead.known.size > count) {
+      for (const [key, item] of ahead.known) if (item.seen !== ahead.round) ahead.known.delete(key);
     }
   }
 
@@ -482,6 +508,13 @@
     }
     drawGrades(location);
     const check = ahead.check;
+    const station = ahead.station;
+    const shownKey =
+      (check ? check.kind + check.limit + '@' + Math.round(check.distance) : '') +
+      '|' +
+      (station ? station.at + '@' + Math.round(station.distance) : '');
+    if (shownKey === figures.key) return;
+    figures.key = shownKey;
     setText(
       figures.check,
       !check
@@ -490,7 +523,6 @@
           ? say('ahead.next-stop-signal', { distance: Math.round(check.distance) })
           : say('ahead.next-check', { limit: check.limit, distance: Math.round(check.distance) }),
     );
-    const station = ahead.station;
     setText(
       figures.station,
       station
@@ -501,7 +533,11 @@
         : say('ahead.no-station'),
     );
   }
-  const figures = { check: { element: $('next-check') }, station: { element: $('next-station') } };
+  const figures = {
+    check: { element: $('next-check') },
+    station: { element: $('next-station') },
+    key: null,
+  };
 
   // The gradient profile: a band by stretch, rising brown, falling blue.
   const drawnGrades = [];
@@ -659,6 +695,7 @@
     const [word, key] = KEY_HINTS[name];
     return touch ? say(word) : say(word) + ' (' + key + ')';
   }
+  const KEYS_NAMED = Object.fromEntries(Object.keys(KEY_HINTS).map((k) => [k, keyWords(k)]));
   const unitWords = { element: $('say'), state: null };
   function sentence() {
     if (ended) return ['say.ended', null, 'normal'];
@@ -669,15 +706,7 @@
     const [brake, power, reverser, doorsClosed] = v.driver;
     const speed = v.train[2];
     const secured = reverser === 0 && power === 0 && brake >= emergencyNotch;
-    const keys = {
-      on: keyWords('on'),
-      reset: keyWords('reset'),
-      forward: keyWords('forward'),
-      release: keyWords('release'),
-      power: keyWords('power'),
-      close: keyWords('close'),
-      open: keyWords('open'),
-    };
+    const keys = KEYS_NAMED;
     if (autopilot) {
       const driver = say($('autopilot-driver').selectedOptions[0].dataset.word);
       return ['say.autopilot', { driver }, 'normal'];
