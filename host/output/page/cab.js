@@ -151,6 +151,7 @@ const Cab = (function () {
   //   emergencyNotch, speed, bc, mr, current: numbers;
   //   limit: the next speed check's limit in km/h, or null (optional).
   function create(root) {
+    for (const e of root.querySelectorAll('[data-word]')) e.textContent = say(e.dataset.word);
     const byId = (id) => root.querySelector('#' + id);
     const all = (selector, make) => Array.from(root.querySelectorAll(selector), make);
     const panels = all('[data-panel]', (element) => ({

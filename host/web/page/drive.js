@@ -998,7 +998,7 @@
 
   const f7 = { down: false };
   function showF7() {
-    $('f7').textContent = f7.down ? 'down' : 'up';
+    $('f7').textContent = say(f7.down ? 'f7.down' : 'f7.up');
     $('f7').dataset.down = f7.down ? '1' : '0';
   }
   // A tap shorter than a frame still counts: the module holds a press until
