@@ -166,6 +166,8 @@
   let emergencyNotch = 0;
   let ended = false;
   const controls = { power: 0, brake: 0, reverser: 0 };
+  // The autopilot's driver in the run open: chosen as it was opened.
+  const running = { careful: true };
   let autopilot = false;
   // A saved run being shown: its text, its frames and the one shown.
   const saved = { text: null, frames: 0, frame: 0, playing: false, time: 0 };
@@ -219,6 +221,7 @@
       saved.text = null;
       $('playback').hidden = true;
       status = RUNNING;
+      running.careful = $('autopilot-driver').value === 'careful';
       x.page_control(CONTROL.autopilot, autopilot ? 1 : 0);
       if (testing) x.page_test_fixed_step(1);
       readFrame();
@@ -708,7 +711,7 @@
     const secured = reverser === 0 && power === 0 && brake >= emergencyNotch;
     const keys = KEYS_NAMED;
     if (autopilot) {
-      const driver = say($('autopilot-driver').selectedOptions[0].dataset.word);
+      const driver = say(running.careful ? 'say.driver.careful' : 'say.driver.route');
       return ['say.autopilot', { driver }, 'normal'];
     }
     if (panel[LAMP.off]) return [secured ? 'say.off' : 'say.off-secure', keys, 'warning'];
@@ -925,6 +928,7 @@
     saved.text = null;
     $('playback').hidden = true;
     status = RUNNING;
+    running.careful = $('autopilot-driver').value === 'careful';
     if (testing) x.page_test_fixed_step(1);
     $('timeline').replaceChildren();
     setAutopilot(false);
