@@ -89,6 +89,10 @@
   document.documentElement.lang = Cab.lang;
   $('status').textContent = say('status.loading');
 
+  // On a wide screen the run's controls stand open; a phone keeps them in
+  // the menu, so that the cab fits.
+  $('menu').open = window.matchMedia('(min-width: 701px)').matches;
+
   const cab = Cab.create($('cab'));
   // The dial and its readouts sit in the cab's speed region, the rest of the
   // cab behind "details".
