@@ -11,6 +11,7 @@
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
 # make web-bench   Elapse natively and as WebAssembly under node, side by side
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
+# make drive-screenshots  the driving page's pictures (docs/driving-page-*.png)
 # make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guides, changelog)
 # make lint        clang-format over the C++, Prettier and ESLint over the pages' scripts
@@ -29,7 +30,8 @@ WEB := build/web
 
 .PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
         demo-build format lint clean \
-        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box
+        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot drive-screenshots docs dist \
+        warning-box
 
 all: build
 
@@ -167,6 +169,8 @@ demo-build:
 screenshot: native
 	@$(NATIVE)/atshost drive --out out --quiet
 	@scripts/screenshot out/demo.html out/demo.csv docs/cab-view.png
+drive-screenshots: web
+	@scripts/drive-page-screenshots $(WEB)/drive.html docs
 # The keyboard watch's warning box, as Wine's X11 driver shows it on a
 # virtual display, for docs/keyboard-watch.md.
 warning-box: win64

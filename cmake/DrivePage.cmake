@@ -19,13 +19,16 @@ function(ats_drive_page)
   set(text "cab=${cab}/cab.html|cab_style=${cab}/cab.css|cab_script=${cab}/cab.js")
   string(APPEND text "|cab_constants=${constants}")
   string(APPEND text "|style=${page}/drive.css|audio_script=${page}/audio.js|script=${page}/drive.js")
+  # The words, one file by language: a language added is a file added.
+  file(GLOB words CONFIGURE_DEPENDS ${page}/words/*.json)
   add_custom_command(
     OUTPUT ${PAGE_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${page}/drive.html -DOUTPUT=${PAGE_OUTPUT}
             "-DTEXT=${text}" "-DBASE64=module=${PAGE_MODULE}" "-DCONSTANTS=page_api=${api}"
+            "-DCATALOGUE=words=${page}/words"
             -P ${ATS_FILL_PAGE}
     DEPENDS ${page}/drive.html ${page}/drive.css ${page}/drive.js ${page}/audio.js
-            ${cab}/cab.html ${cab}/cab.css ${cab}/cab.js ${constants} ${api} ${PAGE_MODULE}
+            ${cab}/cab.html ${cab}/cab.css ${cab}/cab.js ${constants} ${words} ${api} ${PAGE_MODULE}
             ${PAGE_DEPENDS}
             ${ATS_FILL_PAGE}
     COMMENT "Writing the driving page, its module inline"

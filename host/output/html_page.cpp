@@ -226,6 +226,7 @@ void HtmlPage::Write(std::ostream& out, const std::string& chart_svg,
                                           {"style", page_assets::kCabViewCss},
                                           {"cab_constants", page_assets::kCabConstantsJs},
                                           {"cab_script", page_assets::kCabJs},
+                                          {"words", page_assets::kWordsEn},
                                           {"script", page_assets::kCabViewJs},
                                           {"data", data},
                                           {"chart", chart}});

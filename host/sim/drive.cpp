@@ -6,6 +6,7 @@
 
 #include "host/sim/cab.h"
 #include "host/sim/format.h"
+#include "host/sim/route_ahead.h"
 
 namespace atshost {
 namespace {
@@ -518,7 +519,8 @@ class Driver {
     const double off = s.location - st.location;
     stops_.push_back(StopReport{st.location, s.location, time_ms});
     StationReport& report = outcomes_[next_];
-    report.outcome = Abs(off) < kStopWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
+    report.outcome =
+        Abs(off) < kStationWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
     report.stood_at = s.location;
     report.time_ms = time_ms;
     std::string where = Abs(off) < 0.005 ? "on the mark"
@@ -661,6 +663,7 @@ DriveRun::DriveRun(const Route& route, Session& session) : route_(route), sessio
 DriveRun::~DriveRun() = default;
 
 const TrainState& DriveRun::train() const { return parts_->model.state(); }
+const Verdict& DriveRun::verdict() const { return parts_->watch.verdict; }
 
 void DriveRun::Frame(int32_t dt_ms, Hands hands, const std::vector<HostEvent>& person) {
   if (ended_) return;

@@ -107,6 +107,8 @@ class Session {
 
   const HostState& host() const { return host_; }
   const FrameRecord& last() const { return last_; }
+  // Events applied since the last frame, which the next frame will carry.
+  std::size_t pending_events() const { return pending_.size(); }
   int64_t frames() const { return frames_; }
 
  private:

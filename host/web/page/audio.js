@@ -160,5 +160,5 @@ const CabAudio = (function () {
     return out;
   }
 
-  return { enable, disable, reset, update, modes };
+  return { STOP, enable, disable, reset, update, modes };
 })();
