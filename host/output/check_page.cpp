@@ -45,8 +45,8 @@ std::string Word(const char* key,
   if (params.size() == 0) return out;
   std::string json;
   for (const auto& [name, value] : params) {
-    json += (json.empty() ? "{" : ",") + HtmlPage::JsonString(name) + ":" +
-            HtmlPage::JsonString(value);
+    json +=
+        (json.empty() ? "{" : ",") + HtmlPage::JsonString(name) + ":" + HtmlPage::JsonString(value);
   }
   return out + " data-word-params=\"" + EscapeAttribute(json + "}") + "\"";
 }
@@ -110,8 +110,7 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
     for (const auto& [at, v] : d.curve) {
       out << Num(s.X(at)) << ',' << Num(s.Y(v < 0.0f ? -v : v)) << ' ';
     }
-    out << "\"><title translate=\"no\">" << EscapeMarkup(d.driver.name)
-        << "</title></polyline>\n";
+    out << "\"><title translate=\"no\">" << EscapeMarkup(d.driver.name) << "</title></polyline>\n";
   }
   double last_label = -1e9;
   for (const LimitRow& row : r.rows) {
