@@ -15,18 +15,23 @@ export default [
       globals: { ...globals.browser },
     },
   },
-  // Each page's scripts share one global scope: cab.js defines Cab, audio.js
-  // CabAudio, and the build fills in PAGE_API from the module's header and
+  // Each page's scripts share one global scope: words.js defines Words,
+  // cab.js Cab, audio.js CabAudio, and the build fills in PAGE_API from the module's header and
   // ATS and CAB from the plug-in's header and the core's cab.h.
   {
+    files: ['host/output/page/words.js'],
+    rules: { 'no-unused-vars': ['error', { varsIgnorePattern: '^Words$' }] },
+  },
+  {
     files: ['host/output/page/cab.js', 'host/web/page/audio.js'],
-    languageOptions: { globals: { ATS: 'readonly', CAB: 'readonly' } },
+    languageOptions: { globals: { ATS: 'readonly', CAB: 'readonly', Words: 'readonly' } },
     rules: { 'no-unused-vars': ['error', { varsIgnorePattern: '^(Cab|CabAudio)$' }] },
   },
   {
     files: ['host/output/page/cab_view.js', 'host/web/page/drive.js'],
     languageOptions: {
       globals: {
+        Words: 'readonly',
         Cab: 'readonly',
         CabAudio: 'readonly',
         PAGE_API: 'readonly',

@@ -7,6 +7,7 @@ set(ATS_DRIVE_PAGE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../host/web/page)
 set(ATS_CAB_PAGE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../host/output/page)
 set(ATS_PAGE_API ${CMAKE_CURRENT_LIST_DIR}/../host/web/page_api.h)
 set(ATS_FILL_PAGE ${CMAKE_CURRENT_LIST_DIR}/fill_page.cmake)
+set(ATS_CATALOGUE ${CMAKE_CURRENT_LIST_DIR}/catalogue.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/CabConstants.cmake)
 
 function(ats_drive_page)
@@ -17,6 +18,7 @@ function(ats_drive_page)
   set(constants ${CMAKE_CURRENT_BINARY_DIR}/${PAGE_TARGET}_cab_constants.js)
   ats_cab_constants(${constants})
   set(text "cab=${cab}/cab.html|cab_style=${cab}/cab.css|cab_script=${cab}/cab.js")
+  string(APPEND text "|words_script=${cab}/words.js|words_style=${cab}/words.css")
   string(APPEND text "|cab_constants=${constants}")
   string(APPEND text "|style=${page}/drive.css|audio_script=${page}/audio.js|script=${page}/drive.js")
   # The words, one file by language: a language added is a file added.
@@ -28,9 +30,9 @@ function(ats_drive_page)
             "-DCATALOGUE=words=${page}/words"
             -P ${ATS_FILL_PAGE}
     DEPENDS ${page}/drive.html ${page}/drive.css ${page}/drive.js ${page}/audio.js
-            ${cab}/cab.html ${cab}/cab.css ${cab}/cab.js ${constants} ${words} ${api} ${PAGE_MODULE}
+            ${cab}/cab.html ${cab}/cab.css ${cab}/cab.js ${cab}/words.js ${cab}/words.css ${constants} ${words} ${api} ${PAGE_MODULE}
             ${PAGE_DEPENDS}
-            ${ATS_FILL_PAGE}
+            ${ATS_FILL_PAGE} ${ATS_CATALOGUE}
     COMMENT "Writing the driving page, its module inline"
     VERBATIM)
   add_custom_target(${PAGE_TARGET} ALL DEPENDS ${PAGE_OUTPUT})

@@ -6,13 +6,15 @@
 # header that is their one definition.
 # A catalogue is a folder of JSON files, one by language (en.json, ja.json),
 # filled in as one JSON object keyed by the files' names ({"en": {...}}), so
-# that a language is added by adding its file.
+# that a language is added by adding its file; languages that disagree on
+# their keys fail the page (catalogue.cmake).
 #   cmake -DTEMPLATE=page.html -DOUTPUT=out.html -DTEXT="name=path|other=path"
 #         -DBASE64="name=path" -DCONSTANTS="name=header.h" -DCATALOGUE="name=dir"
 #         -P fill_page.cmake
 # One pass over the template, so that inserted text is never read again for
 # names; a name with nothing to fill it is an error, never left in the page.
 cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/catalogue.cmake)
 string(REPLACE "|" ";" TEXT "${TEXT}")
 string(REPLACE "|" ";" BASE64 "${BASE64}")
 string(REPLACE "|" ";" CONSTANTS "${CONSTANTS}")
@@ -71,17 +73,7 @@ while(TRUE)
       message(FATAL_ERROR "fill_page: base64 of ${path_${name}} failed")
     endif()
   elseif(kind_${name} STREQUAL "catalogue")
-    file(GLOB languages "${path_${name}}/*.json")
-    list(SORT languages)
-    set(text "{")
-    set(comma "")
-    foreach(file IN LISTS languages)
-      get_filename_component(language "${file}" NAME_WE)
-      file(READ "${file}" words)
-      string(APPEND text "${comma}\"${language}\": ${words}")
-      set(comma ", ")
-    endforeach()
-    string(APPEND text "}")
+    ats_catalogue("${path_${name}}" text)
   elseif(kind_${name} STREQUAL "constants")
     # A name is C's (NAME) or C++'s (kName); a number is a decimal, in
     # parentheses or not, with a fraction or not, ending where the line or

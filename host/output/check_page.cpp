@@ -1,8 +1,11 @@
 #include "host/output/check_page.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <utility>
 
 #include "host/output/chart_axis.h"
+#include "host/output/html_page.h"
 #include "host/output/markup.h"
 #include "host/output/page_assets.h"
 #include "host/sim/format.h"
@@ -33,6 +36,21 @@ constexpr const char* kColours[] = {"#1f77b4", "#ff7f0e", "#2ca02c",
 
 std::string Num(double v) { return Fixed(v, 1); }
 
+// The page's words are the catalogue's, filled in by words.js in the
+// reader's language: an element's attributes naming its key and the values
+// (names, figures, atshost's English lines) that its text is filled from.
+std::string Word(const char* key,
+                 std::initializer_list<std::pair<const char*, std::string>> params = {}) {
+  std::string out = std::string(" data-word=\"") + key + "\"";
+  if (params.size() == 0) return out;
+  std::string json;
+  for (const auto& [name, value] : params) {
+    json +=
+        (json.empty() ? "{" : ",") + HtmlPage::JsonString(name) + ":" + HtmlPage::JsonString(value);
+  }
+  return out + " data-word-params=\"" + EscapeAttribute(json + "}") + "\"";
+}
+
 struct Scale {
   double x0, x1, vmax;
   double X(double m) const { return kLeft + (m - x0) / (x1 - x0) * (kWidth - kLeft - kRight); }
@@ -57,7 +75,7 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
   const double grid = std::max(kSpeedGridKmh, NiceStep(s.vmax));
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << Num(kWidth) << ' '
       << Num(kHeight) << "\" width=\"" << Num(kWidth) << "\" height=\"" << Num(kHeight)
-      << "\" role=\"img\" aria-label=\"speed over distance\">\n";
+      << "\" role=\"img\" data-word-label=\"check.chart\">\n";
   for (int k = 0; k <= 2 * kTargetTicks + 1 && k * grid <= s.vmax; ++k) {
     const double v = k * grid;
     out << "<line class=\"grid\" x1=\"" << Num(kLeft) << "\" x2=\"" << Num(kWidth - kRight)
@@ -71,8 +89,9 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
         << "\" text-anchor=\"middle\">" << EscapeMarkup(Grouped(m, 0)) << "</text>\n";
   }
   out << "<text x=\"" << Num((kLeft + kWidth - kRight) / 2) << "\" y=\"" << Num(kHeight - 8)
-      << "\" text-anchor=\"middle\">location (m)</text><text x=\"" << Num(kLeft) << "\" y=\""
-      << Num(kTop - 6) << "\" text-anchor=\"middle\">km/h</text>\n";
+      << "\" text-anchor=\"middle\"" << Word("check.axis") << "></text><text x=\"" << Num(kLeft)
+      << "\" y=\"" << Num(kTop - 6) << "\" text-anchor=\"middle\"" << Word("unit.km/h")
+      << "></text>\n";
   out << "<line class=\"axis\" x1=\"" << Num(kLeft) << "\" x2=\"" << Num(kLeft) << "\" y1=\""
       << Num(kTop) << "\" y2=\"" << Num(kHeight - kBottom) << "\"/><line class=\"axis\" x1=\""
       << Num(kLeft) << "\" x2=\"" << Num(kWidth - kRight) << "\" y1=\"" << Num(kHeight - kBottom)
@@ -81,8 +100,8 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
     if (st.location < x0 || st.location > x1) continue;
     out << "<line class=\"station\" x1=\"" << Num(s.X(st.location)) << "\" x2=\""
         << Num(s.X(st.location)) << "\" y1=\"" << Num(kTop) << "\" y2=\"" << Num(kHeight - kBottom)
-        << "\"><title>station at " << EscapeMarkup(Grouped(st.location, 1))
-        << " m</title></line>\n";
+        << "\"><title" << Word("check.station-at", {{"at", Grouped(st.location, 1)}})
+        << "></title></line>\n";
   }
   for (std::size_t i = 0; i < r.drives.size(); ++i) {
     const CheckDrive& d = r.drives[i];
@@ -91,16 +110,18 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
     for (const auto& [at, v] : d.curve) {
       out << Num(s.X(at)) << ',' << Num(s.Y(v < 0.0f ? -v : v)) << ' ';
     }
-    out << "\"><title>" << EscapeMarkup(d.driver.name) << "</title></polyline>\n";
+    out << "\"><title translate=\"no\">" << EscapeMarkup(d.driver.name) << "</title></polyline>\n";
   }
   double last_label = -1e9;
   for (const LimitRow& row : r.rows) {
     if (row.location < x0 || row.location > x1) continue;
     const double x = s.X(row.location), y = s.Y(row.limit);
     out << "<line class=\"limit\" x1=\"" << Num(x - kLimitBarPx) << "\" x2=\""
-        << Num(x + kLimitBarPx) << "\" y1=\"" << Num(y) << "\" y2=\"" << Num(y) << "\"><title>"
-        << EscapeMarkup(BeaconWords(row.beacon)) << " at " << EscapeMarkup(Grouped(row.location, 1))
-        << " m: limit " << Shortest(row.limit) << " km/h</title></line>\n";
+        << Num(x + kLimitBarPx) << "\" y1=\"" << Num(y) << "\" y2=\"" << Num(y) << "\"><title"
+        << Word("check.limit-at", {{"beacon", BeaconWords(row.beacon)},
+                                   {"at", Grouped(row.location, 1)},
+                                   {"limit", Shortest(row.limit)}})
+        << "></title></line>\n";
     if (x - last_label >= kLabelSpacingPx) {
       // Kept inside the plot at either edge.
       const double lx = std::clamp(x, kLeft + 10, kWidth - kRight - 10);
@@ -114,8 +135,9 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
       const double at = t.beacon ? t.beacon_location : t.location;
       const double v = t.beacon ? t.checked_kmh : 0.0;
       out << "<circle class=\"trip\" cx=\"" << Num(s.X(at)) << "\" cy=\"" << Num(s.Y(v))
-          << "\" r=\"" << Num(kTripRadiusPx) << "\"><title>" << EscapeMarkup(d.driver.name)
-          << " tripped at " << EscapeMarkup(Grouped(at, 1)) << " m</title></circle>\n";
+          << "\" r=\"" << Num(kTripRadiusPx) << "\"><title"
+          << Word("check.tripped-at", {{"name", d.driver.name}, {"at", Grouped(at, 1)}})
+          << "></title></circle>\n";
     }
   }
   out << "</svg>\n";
@@ -126,39 +148,49 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
 void WriteCheckPage(std::ostream& out, const std::string& title, const Route& route,
                     const CheckResult& r) {
   const std::string summary = CheckSummary(r);
+  // atshost's own lines (the verdict, the table's beacons and speeds, the
+  // problems) stay English, marked so; the title is the route's name.
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>"
       << EscapeMarkup(title) << "</title>\n<style>\n"
-      << page_assets::kCheckPageCss << "</style>\n</head>\n<body>\n<h1>" << EscapeMarkup(title)
-      << "</h1>\n<p class=\"verdict " << (r.clean() ? "good" : "bad") << "\">"
-      << EscapeMarkup(summary) << "</p>\n";
+      << page_assets::kWordsCss << page_assets::kCheckPageCss
+      << "</style>\n</head>\n<body>\n<header><h1 translate=\"no\">" << EscapeMarkup(title)
+      << "</h1> <span class=\"languages\"></span></header>\n<p class=\"verdict "
+      << (r.clean() ? "good" : "bad") << "\" lang=\"en\">" << EscapeMarkup(summary) << "</p>\n"
+      << "<p class=\"note\"" << Word("check.note") << "></p>\n";
   out << "<p class=\"legend\">";
   for (std::size_t i = 0; i < r.drives.size(); ++i) {
     const CarefulDriver& d = r.drives[i].driver;
-    out << "<span><i style=\"background:" << kColours[i % std::size(kColours)] << "\"></i>"
-        << EscapeMarkup(d.name) << " (margin " << Shortest(d.margin) << " km/h, approach notch "
-        << d.approach_notch << (d.speed_hold ? ", speed hold" : ", coasting") << ")</span>";
+    out << "<span><i style=\"background:" << kColours[i % std::size(kColours)] << "\"></i><span"
+        << Word(d.speed_hold ? "check.legend-hold" : "check.legend-coasting",
+                {{"name", d.name},
+                 {"margin", Shortest(d.margin)},
+                 {"notch", std::to_string(d.approach_notch)}})
+        << "></span></span>";
   }
   out << "</p>\n";
   Chart(out, route, r);
-  out << "<table>\n<tr><th>location</th><th>beacon</th><th>limit</th><th>fastest</th>"
-         "<th>thinnest margin</th></tr>\n";
+  out << "<table>\n<tr><th" << Word("check.location") << "></th><th" << Word("check.beacon")
+      << "></th><th" << Word("check.limit") << "></th><th" << Word("check.fastest") << "></th><th"
+      << Word("check.margin") << "></th></tr>\n";
   for (const LimitRow& row : r.rows) {
-    out << "<tr><td>" << EscapeMarkup(Grouped(row.location, 1)) << " m</td><td>"
+    out << "<tr><td>" << EscapeMarkup(Grouped(row.location, 1)) << " m</td><td lang=\"en\">"
         << EscapeMarkup(BeaconWords(row.beacon)) << "</td><td>" << Shortest(row.limit)
         << " km/h</td>";
     const LimitRowWords words = RowWords(row);
-    out << "<td>" << EscapeMarkup(words.fastest) << "</td><td"
+    out << "<td lang=\"en\">" << EscapeMarkup(words.fastest) << "</td><td lang=\"en\""
         << (words.over ? " class=\"thin\"" : "") << ">" << EscapeMarkup(words.margin) << "</td>";
     out << "</tr>\n";
   }
   out << "</table>\n";
   const std::vector<std::string> problems = CheckProblems(r);
   if (!problems.empty()) {
-    out << "<ul class=\"problems\">\n";
+    out << "<ul class=\"problems\" lang=\"en\">\n";
     for (const std::string& p : problems) out << "<li>" << EscapeMarkup(p) << "</li>\n";
     out << "</ul>\n";
   }
-  out << "</body>\n</html>\n";
+  out << "<script id=\"words\" type=\"application/json\">" << page_assets::kWords
+      << "</script>\n<script>\n"
+      << page_assets::kWordsJs << "Words.start();\n</script>\n</body>\n</html>\n";
 }
 
 }  // namespace atshost

@@ -29,6 +29,20 @@ inline std::string EscapeMarkup(const std::string& text) {
   return out;
 }
 
+// Text placed in a double-quoted attribute: the quote is written as an
+// entity too, so that the text cannot end the attribute.
+inline std::string EscapeAttribute(const std::string& text) {
+  std::string out;
+  for (char c : EscapeMarkup(text)) {
+    if (c == '"') {
+      out += "&quot;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace atshost
 
 #endif  // ATSHOST_OUTPUT_MARKUP_H

@@ -216,7 +216,7 @@ def main():
         shown_frame(trip)
         # At the trip the bell was started in this very frame, and the sound
         # says so; every lamp names its panel index.
-        bell = evaluate("(e => e.dataset.word + e.dataset.since)"
+        bell = evaluate("(e => e.dataset.command + e.dataset.since)"
                         "(document.querySelector('[data-sound=\"8\"]'))")
         if bell != f"play once · from frame {trip}":
             problems.append(f"frame {trip}: the bell shows '{bell}', not the frame it started")

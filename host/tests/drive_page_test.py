@@ -20,8 +20,9 @@ through the page's test hook:
              and stops in the window;
   takeover   a saved run opened on the page and taken over at a frame keeps
              the run's frames up to there byte for byte;
-  phone      at 390 x 844, touch only, every region of the cab lies within
-             the screen and the page needs no scrolling.
+  phone      at 390 x 844, touch only, in English and in Japanese, every
+             region of the cab lies within the screen and the page needs no
+             scrolling.
 
 Every part also checks that the page logs no error or warning and makes no
 network request.
@@ -32,6 +33,7 @@ import csv
 import io
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -84,8 +86,8 @@ class Page:
             self.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
         self.send("Page.navigate", url=url)
         for _ in range(500):
-            if self.evaluate("Boolean(window.drivePage) && "
-                             "document.getElementById('status').textContent !== 'loading'"):
+            if self.evaluate("Boolean(window.drivePage) && document.getElementById('status')"
+                             ".textContent !== Words.say('status.loading')"):
                 break
             time.sleep(0.01)
         else:
@@ -599,23 +601,25 @@ def part_takeover(page, work, atshost):
 
 
 def part_phone(page, work, atshost):
-    phone = Page(page.browser, page.url, phone=True)
-    phone.advance(200)
-    regions = json.loads(phone.evaluate("""JSON.stringify([...document.querySelectorAll(
-        '[data-region]')].map((e) => { const r = e.getBoundingClientRect();
-        return [e.dataset.region, r.left, r.top, r.right, r.bottom]; }))"""))
     problems = []
-    if sorted(r[0] for r in regions) != ["ahead", "levers", "speed", "stop", "unit"]:
-        problems.append(f"the regions are {[r[0] for r in regions]}")
-    for name, left, top, right, bottom in regions:
-        if left < 0 or top < 0 or right > PHONE[0] + 0.5 or bottom > PHONE[1] + 0.5:
-            problems.append(f"on a phone the {name} region lies at {left:.0f},{top:.0f} to "
-                            f"{right:.0f},{bottom:.0f}, outside {PHONE[0]} x {PHONE[1]}")
-    height = phone.evaluate("document.scrollingElement.scrollHeight")
-    if height > PHONE[1]:
-        problems.append(f"on a phone the page is {height} px tall: it scrolls")
-    if phone.evaluate("[...document.querySelectorAll('kbd')].some((k) => k.offsetParent)"):
-        problems.append("keyboard hints are shown on a touch screen")
+    for lang in ("en", "ja"):
+        phone = Page(page.browser, page.url + "?lang=" + lang, phone=True)
+        phone.advance(200)
+        regions = json.loads(phone.evaluate("""JSON.stringify([...document.querySelectorAll(
+            '[data-region]')].map((e) => { const r = e.getBoundingClientRect();
+            return [e.dataset.region, r.left, r.top, r.right, r.bottom]; }))"""))
+        if sorted(r[0] for r in regions) != ["ahead", "levers", "speed", "stop", "unit"]:
+            problems.append(f"{lang}: the regions are {[r[0] for r in regions]}")
+        for name, left, top, right, bottom in regions:
+            if left < 0 or top < 0 or right > PHONE[0] + 0.5 or bottom > PHONE[1] + 0.5:
+                problems.append(f"{lang}: on a phone the {name} region lies at {left:.0f},"
+                                f"{top:.0f} to {right:.0f},{bottom:.0f}, outside "
+                                f"{PHONE[0]} x {PHONE[1]}")
+        height = phone.evaluate("document.scrollingElement.scrollHeight")
+        if height > PHONE[1]:
+            problems.append(f"{lang}: on a phone the page is {height} px tall: it scrolls")
+        if phone.evaluate("[...document.querySelectorAll('kbd')].some((k) => k.offsetParent)"):
+            problems.append(f"{lang}: keyboard hints are shown on a touch screen")
     return problems
 
 
@@ -635,7 +639,7 @@ def browser_problems(browser, url):
             problems.append(f"browser log: {params['entry']['text']}")
         elif method == "Network.requestWillBeSent":
             address = params["request"]["url"]
-            if address.split("#")[0] not in (url, "about:blank") and not address.startswith("blob:"):
+            if re.split(r"[?#]", address)[0] not in (url, "about:blank") and not address.startswith("blob:"):
                 problems.append(f"network request: {address}")
     return problems
 

@@ -222,8 +222,8 @@ TEST(HtmlPage, WritesTheRunCompactlyAndKeepsTextInsideItsScript) {
   EXPECT_NE(html.find("\"2\":[0,0,4,1]"), std::string::npos);
   EXPECT_NE(html.find("\\u003c/script\\u003e\\u003cscript\\u003ealert(1)"), std::string::npos);
   EXPECT_EQ(html.find("</script><script>alert"), std::string::npos);
-  EXPECT_NE(html.find("<h1>run &lt;b&gt;&amp;&lt;/b&gt;</h1>"), std::string::npos);
-  EXPECT_NE(html.find("<figure id=\"chart\">\n<svg></svg>"), std::string::npos);
+  EXPECT_NE(html.find("<h1 translate=\"no\">run &lt;b&gt;&amp;&lt;/b&gt;</h1>"), std::string::npos);
+  EXPECT_NE(html.find("<figure id=\"chart\" lang=\"en\">\n<svg></svg>"), std::string::npos);
   EXPECT_EQ(html.find("{{"), std::string::npos);
 }
 

@@ -7,24 +7,8 @@
 'use strict';
 
 const Cab = (function () {
-  // Every word a page shows comes from one catalogue by language, carried in
-  // the page as JSON ({"en": {key: text}, ...}, one file by language). The
-  // reader's first language the catalogue has is used, English for a key it
-  // lacks; "{name}" in a text is filled from the parameters.
-  const catalogue = (() => {
-    const element = document.getElementById('words');
-    const all = element ? JSON.parse(element.textContent) : {};
-    const english = all.en || {};
-    const wanted = (navigator.languages || [navigator.language || 'en'])
-      .map((tag) => tag.toLowerCase().split('-')[0])
-      .find((tag) => all[tag]);
-    return { lang: wanted || 'en', words: Object.assign({}, english, all[wanted] || {}) };
-  })();
-  function say(key, params) {
-    const text = catalogue.words[key];
-    if (text === undefined) return key;
-    return params ? text.replace(/\{([^}]+)\}/g, (m, name) => String(params[name] ?? m)) : text;
-  }
+  // Every word the cab shows is the catalogue's (words.js).
+  const say = Words.say;
   // The handles the plug-in returns and the driver's own (the cab's
   // data-handle and data-driver names), in the order the frame gives them.
   const HANDLES = [];
@@ -159,7 +143,7 @@ const Cab = (function () {
   //   emergencyNotch, speed, bc, mr, current: numbers;
   //   limit: the next speed check's limit in km/h, or null (optional).
   function create(root) {
-    for (const e of root.querySelectorAll('[data-word]')) e.textContent = say(e.dataset.word);
+    Words.apply(root);
     const byId = (id) => root.querySelector('#' + id);
     const all = (selector, make) => Array.from(root.querySelectorAll(selector), make);
     const panels = all('[data-panel]', (element) => ({
@@ -219,7 +203,7 @@ const Cab = (function () {
         if (item.value !== v) {
           const key = 'cab.sound.' + v;
           const word = say(key);
-          item.element.dataset.word = word === key ? String(v) : word;
+          item.element.dataset.command = word === key ? String(v) : word;
         }
         setValue(item, v);
       }
@@ -238,7 +222,13 @@ const Cab = (function () {
       }
     }
 
-    return { render };
+    // After the reader switched language: the sounds' commands are written
+    // again at the next frame drawn (the other words compare their text).
+    function relabel() {
+      for (const item of sounds) item.value = undefined;
+    }
+
+    return { render, relabel };
   }
 
   // The frame shown, for the page's readers and tests.
@@ -256,6 +246,5 @@ const Cab = (function () {
     showFrame,
     svg,
     say,
-    lang: catalogue.lang,
   };
 })();

@@ -109,6 +109,7 @@
   // --- The cab ------------------------------------------------------------
 
   const $ = (id) => document.getElementById(id);
+  const say = Words.say;
   const cab = Cab.create(document.getElementById('cab'));
   const fixed = Cab.fixed;
   const soundElements = Array.from(document.querySelectorAll('[data-sound]'), (element) => ({
@@ -117,10 +118,15 @@
   }));
   // Each lamp and sound names its index on hover, and all of them at once
   // behind the indices toggle.
-  for (const element of document.querySelectorAll('[data-panel]')) {
-    element.title = `panel ${element.dataset.panel}`;
+  function nameIndices() {
+    for (const element of document.querySelectorAll('[data-panel]')) {
+      element.title = say('view.panel', { index: element.dataset.panel });
+    }
+    for (const { element } of soundElements) {
+      element.title = say('view.sound', { index: element.dataset.sound });
+    }
   }
-  for (const { element } of soundElements) element.title = `sound ${element.dataset.sound}`;
+  nameIndices();
   const indices = $('indices');
   indices.addEventListener('click', () => {
     const on = document.body.classList.toggle('show-indices');
@@ -199,7 +205,8 @@
     // Beside the command a sound holds, the frame that last started it.
     for (const { element, column } of soundElements) {
       const started = valueAt(column, p) === ATS.ATS_SOUND_STOP ? null : startedAt(column, p);
-      element.dataset.since = started === null ? '' : ` · from frame ${run.first + started}`;
+      element.dataset.since =
+        started === null ? '' : say('view.since', { frame: run.first + started });
     }
 
     slider.value = String(p);
@@ -308,12 +315,12 @@
     playing = true;
     anchorWall = performance.now();
     anchorTime = time[position];
-    $('play').textContent = 'pause';
+    $('play').textContent = say('playback.pause');
     requestAnimationFrame(tick);
   }
   function pause() {
     playing = false;
-    $('play').textContent = 'play';
+    $('play').textContent = say('playback.play');
   }
   function tick(now) {
     if (!playing) return;
@@ -426,8 +433,20 @@
 
   // --- Start ----------------------------------------------------------------
 
+  // The page's words, and again in the language the reader switches to.
+  function relabel() {
+    document.title = say('view.title', { name: run.title });
+    nameIndices();
+    cab.relabel();
+    $('play').textContent = say(playing ? 'playback.pause' : 'playback.play');
+    if (count === 0) $('events').textContent = say('view.no-frames');
+    else render();
+  }
+  Words.start(relabel);
+  document.title = say('view.title', { name: run.title });
+
   if (count === 0) {
-    $('events').textContent = 'no frames were run';
+    $('events').textContent = say('view.no-frames');
     for (const b of document.querySelectorAll('#controls button, #slider')) b.disabled = true;
     indices.disabled = false;
     document.body.dataset.frame = '';

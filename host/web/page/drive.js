@@ -5,7 +5,7 @@
 // shows what each frame gives back: the train, its model, the drivers on
 // autopilot, the route parser and its query of the line ahead, the trace and
 // the replay scenario are all the module's. Every word shown is the
-// catalogue's (Cab.say).
+// catalogue's (Words.say), in the language the reader chose.
 'use strict';
 
 (function () {
@@ -79,21 +79,15 @@
   const STOP = CabAudio.STOP;
 
   const $ = (id) => document.getElementById(id);
-  const say = Cab.say;
+  const say = Words.say;
   const utf8 = new TextDecoder();
   const utf16 = new TextDecoder('utf-16le');
   const touch = window.matchMedia('(hover: none) and (pointer: coarse)').matches;
 
-  // The page's fixed words, from the catalogue.
-  for (const e of document.querySelectorAll('[data-word]')) e.textContent = say(e.dataset.word);
-  for (const e of document.querySelectorAll('[data-word-title]'))
-    e.title = say(e.dataset.wordTitle);
-  for (const e of document.querySelectorAll('[data-word-label]')) {
-    e.setAttribute('aria-label', say(e.dataset.wordLabel));
-  }
+  // The page's fixed words, from the catalogue; a language switched to
+  // redraws the rest (relabel).
+  Words.start(() => relabel());
   document.title = say('title');
-  document.documentElement.lang = Cab.lang;
-  $('status').textContent = say('status.loading');
 
   // On a wide screen the run's controls stand open; a phone keeps them in
   // the menu, so that the cab fits.
@@ -611,8 +605,9 @@
   }
   // The gauge's scale: where the coarse half begins, the fine half, the mark
   // and as far past it.
-  (function drawGaugeScale() {
+  function drawGaugeScale() {
     const m = say('unit.m');
+    $('stop-scale').replaceChildren();
     const marks = [
       [GAUGE_M, GAUGE_M + ' ' + m],
       [FINE_M, FINE_M + ' ' + m],
@@ -625,7 +620,8 @@
       label.textContent = text;
       $('stop-scale').appendChild(label);
     }
-  })();
+  }
+  drawGaugeScale();
   function drawGauge(location, speed) {
     const station = ahead.items.find(
       (item) =>
@@ -790,6 +786,46 @@
       unitWords.state = state;
       $('unit').dataset.state = state;
     }
+  }
+
+  // --- Another language -------------------------------------------------------
+
+  // The reader switched language: the words the page wrote from the
+  // catalogue itself are written again, and the frame shown redrawn.
+  function relabel() {
+    document.title = say('title');
+    DEMO.name = say('run.demo');
+    if (route === DEMO) $('route').textContent = DEMO.name;
+    for (const name of Object.keys(KEY_HINTS)) KEYS_NAMED[name] = keyWords(name);
+    drawScale();
+    drawGaugeScale();
+    aheadPool.clear();
+    $('items').replaceChildren();
+    figures.key = null;
+    for (const d of drawnGrades) d.key = '';
+    cab.relabel();
+    if (emergencyNotch > 0) buildLevers();
+    showStatus();
+    showF7();
+    $('pause').textContent = say(clock.paused ? 'run.go-on' : 'run.pause');
+    $('play').textContent = say(saved.playing ? 'playback.pause' : 'playback.play');
+    if (saved.text !== null) {
+      $('playback-frame').textContent = say('playback.frame', {
+        frame: saved.frame,
+        frames: saved.frames,
+      });
+      $('take-over').title = say(
+        x.page_run_has_route() ? 'playback.take-over-title' : 'playback.no-route',
+      );
+    }
+    if (ended) $('ended-text').textContent = say('ended.text');
+    if (views) {
+      cab.render(shown);
+      drawAhead(views.train[1]);
+      drawGauge(views.train[1], views.train[2]);
+      drawLevers(views);
+    }
+    if (x) showWords();
   }
 
   // --- The levers ----------------------------------------------------------------

@@ -1,0 +1,81 @@
+# The pages' words: a folder of JSON files, one by language (en.json,
+# ja.json), each an object of key to text. ats_catalogue() reads them as one
+# JSON object keyed by the files' names ({"en": {...}, "ja": {...}}), so that
+# a language is added by adding its file, and fails when the languages
+# disagree: a key one has and another lacks, or a text whose "{name}" places
+# differ from the same key's in the first language (the page would show a
+# place unfilled, or leave a figure out).
+#   include(catalogue.cmake) and ats_catalogue(dir variable), or
+#   cmake -DCATALOGUE_DIR=dir -DCATALOGUE_OUTPUT=words.json -P catalogue.cmake
+cmake_minimum_required(VERSION 3.20)
+
+# The sorted "{name}" places of `text`, in `variable`.
+function(ats_catalogue_places text variable)
+  string(REGEX MATCHALL "{[A-Za-z0-9_-]+}" places "${text}")
+  list(SORT places)
+  set(${variable} "${places}" PARENT_SCOPE)
+endfunction()
+
+function(ats_catalogue dir variable)
+  file(GLOB languages "${dir}/*.json")
+  list(SORT languages)
+  if(NOT languages)
+    message(FATAL_ERROR "catalogue: ${dir} holds no language")
+  endif()
+  set(text "{")
+  set(comma "")
+  set(first "")
+  set(problems "")
+  foreach(file IN LISTS languages)
+    get_filename_component(language "${file}" NAME_WE)
+    file(READ "${file}" words)
+    string(JSON count ERROR_VARIABLE error LENGTH "${words}")
+    if(error)
+      message(FATAL_ERROR "catalogue: ${file} is not a JSON object: ${error}")
+    endif()
+    set(keys "")
+    math(EXPR last "${count} - 1")
+    foreach(k RANGE ${last})
+      string(JSON key MEMBER "${words}" ${k})
+      string(JSON value GET "${words}" "${key}")
+      list(APPEND keys "${key}")
+      ats_catalogue_places("${value}" places)
+      set(places_${language}_${key} "${places}")
+    endforeach()
+    list(SORT keys)
+    if(first STREQUAL "")
+      set(first ${language})
+      set(first_keys "${keys}")
+    else()
+      set(lacking "${first_keys}")
+      list(REMOVE_ITEM lacking ${keys})
+      set(beyond "${keys}")
+      list(REMOVE_ITEM beyond ${first_keys})
+      foreach(key IN LISTS lacking)
+        string(APPEND problems "\n  ${language}.json lacks \"${key}\"")
+      endforeach()
+      foreach(key IN LISTS beyond)
+        string(APPEND problems "\n  ${first}.json lacks \"${key}\"")
+      endforeach()
+      foreach(key IN LISTS keys)
+        if(DEFINED places_${first}_${key}
+           AND NOT places_${first}_${key} STREQUAL places_${language}_${key})
+          string(APPEND problems "\n  \"${key}\" fills ${places_${language}_${key}} in "
+                 "${language}.json but ${places_${first}_${key}} in ${first}.json")
+        endif()
+      endforeach()
+    endif()
+    string(APPEND text "${comma}\"${language}\": ${words}")
+    set(comma ", ")
+  endforeach()
+  if(problems)
+    message(FATAL_ERROR "catalogue: the languages of ${dir} disagree:${problems}")
+  endif()
+  string(APPEND text "}")
+  set(${variable} "${text}" PARENT_SCOPE)
+endfunction()
+
+if(DEFINED CATALOGUE_OUTPUT)
+  ats_catalogue("${CATALOGUE_DIR}" text)
+  file(WRITE "${CATALOGUE_OUTPUT}" "${text}")
+endif()
