@@ -46,8 +46,9 @@ while IFS='|' read -r fail_at want_status must_say must_not_say; do
   for text in $must_say; do pat=${text//\~/ }; [[ $out == *$pat* ]] || fail "does not say: $pat"; done
   for text in $must_not_say; do pat=${text//\~/ }; [[ $out != *$pat* ]] || fail "says: $pat"; done
 done <<'EOF2'
--|0|build~*~ok sanitizers~*~ok fuzz~*~ok tests~*~ok 100%~tests~passed 2~skipped:~no~32-bit~loader|Entering building FAILED
+-|0|lint~*~ok build~*~ok sanitizers~*~ok fuzz~*~ok tests~*~ok 100%~tests~passed 2~skipped:~no~32-bit~loader|Entering building FAILED
 sanitize|1|build~*~ok sanitizers~*~FAILED error:~sanitize~broke building~sanitize|fuzz~*~ok tests~passed
+lint|1|lint~*~FAILED error:~lint~broke|build~*~ok
 tests|1|fuzz~*~ok tests~*~FAILED loud_one expected~3,~got~4 50%~tests~passed|quiet_one skipped:
 EOF2
 [ "$failures" -eq 0 ] && echo "make test's stages: all rows as wanted"
