@@ -1,5 +1,5 @@
 # make demo   builds the plug-in libraries and atshost, and runs the built-in demo
-# make test   builds the three libraries and runs every test
+# make test   lints the sources, builds the three libraries and runs every test
 # make build  builds build/native/ATSVorlan800.so, build/win32/ATSVorlan800.dll,
 #             build/win64/ATSVorlan800.dll and the WebAssembly builds (make web)
 # make web    build/web/ATSVorlan800.wasm (the plug-in alone) and build/web/drive.wasm
@@ -24,11 +24,9 @@ export JOBS
 # directory" lines.
 MAKEFLAGS += --no-print-directory
 NATIVE := build/native
-WIN32 := build/win32
-WIN64 := build/win64
 WEB := build/web
 
-.PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
+.PHONY: all bootstrap build native win32 win64 web web-build test demo \
         demo-build format lint clean \
         sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot drive-screenshots docs dist \
         warning-box
@@ -38,44 +36,43 @@ all: build
 bootstrap:
 	@scripts/bootstrap
 
+# Every build tree is configured from its preset in CMakePresets.json
+# (native, win32, win64, web, asan, fuzz, cost, coverage), with CMake's output
+# in build/logs/configure-PRESET.log, shown when configuring fails. A part a
+# preset needs that is missing fails the configure, naming it.
+#   $(call configure,PRESET[,EXTRA CMAKE ARGUMENTS])
+LOGS := build/logs
+define configure
+@mkdir -p $(LOGS)
+@cmake --preset $(1) $(2) >$(LOGS)/configure-$(1).log 2>&1 || \
+  { tail -n 30 $(LOGS)/configure-$(1).log; \
+    echo "make: configuring $(1) failed; the whole log: $(LOGS)/configure-$(1).log" >&2; exit 1; }
+endef
+
 native: bootstrap
-	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) -DBUILD_TESTING=ON \
-	  -DATS_BENCH=ON >/dev/null
-	@cmake --build $(NATIVE) -j $(JOBS)
+	$(call configure,native)
+	@cmake --build --preset native -j $(JOBS)
 
 win32: bootstrap
-	@cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake >/dev/null
-	@cmake --build $(WIN32) -j $(JOBS)
+	$(call configure,win32)
+	@cmake --build --preset win32 -j $(JOBS)
 
 win64: bootstrap
-	@cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake >/dev/null
-	@cmake --build $(WIN64) -j $(JOBS)
+	$(call configure,win64)
+	@cmake --build --preset win64 -j $(JOBS)
 
 # The wasm32 build: the same sources and float rules, Debian's clang 14 with
-# wasi-libc and libc++ for wasm32 (cmake/wasm32.cmake). Where apt could not
-# install those, make build and make demo go on without it, saying so, and
-# the WebAssembly tests skip; make web itself fails.
-WASM_TOOLS := /usr/bin/clang-14 /usr/bin/wasm-ld /usr/lib/wasm32-wasi/libc.a \
-  /usr/lib/llvm-14/lib/wasm32-wasi/libc++.a /usr/lib/llvm-14/lib/wasm32-wasi/libc++abi.a
-WASM_MISSING = $(filter-out $(wildcard $(WASM_TOOLS)),$(WASM_TOOLS)) \
-  $(if $(wildcard /usr/lib/llvm-14/lib/clang/*/lib/wasi/libclang_rt.builtins-wasm32.a),,libclang_rt.builtins-wasm32.a)
+# wasi-libc and libc++ for wasm32 (cmake/wasm32.cmake), which the bootstrap
+# installs for make demo and make test alike.
 web: bootstrap web-build
 
 web-build:
-	@cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/wasm32.cmake >/dev/null
-	@cmake --build $(WEB) -j $(JOBS)
+	$(call configure,web)
+	@cmake --build --preset web -j $(JOBS)
 
-web-if-possible:
-	@if [ -z "$(strip $(WASM_MISSING))" ]; then $(MAKE) --no-print-directory web-build; \
-	  else echo "make: no WebAssembly build: $(strip $(WASM_MISSING)) missing (scripts/bootstrap)" >&2; fi
+build: native win32 win64 web
 
-build: native win32 win64 bootstrap web-if-possible
-
-# One line per stage (build, sanitizers, fuzz, tests), each stage's output in
+# One line per stage (lint, build, sanitizers, fuzz, tests), each stage's output in
 # build/logs/, shown only when it fails; then CTest's summary of the whole
 # native suite and why each skipped test was skipped.
 test:
@@ -84,14 +81,14 @@ test:
 # The native library and every test that needs no Windows build, again under
 # AddressSanitizer (with its leak check) and UndefinedBehaviorSanitizer.
 sanitize: bootstrap
-	@cmake --preset asan >/dev/null
+	$(call configure,asan)
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
 
 # The fuzzer (clang, libFuzzer) over the entry points: a bounded run, about a
 # minute, from the committed seeds and what earlier runs here found.
 fuzz-run: bootstrap
-	@cmake --preset fuzz >/dev/null
+	$(call configure,fuzz)
 	@cmake --build --preset fuzz -j $(JOBS)
 	@ctest --preset fuzz
 
@@ -100,7 +97,7 @@ fuzz-run: bootstrap
 FUZZ_SECONDS ?= 3600
 FUZZ_JOBS ?= $(JOBS)
 fuzz: bootstrap
-	@cmake --preset fuzz >/dev/null
+	$(call configure,fuzz)
 	@cmake --build --preset fuzz -j $(JOBS)
 	@cd build/fuzz/fuzz && ./fuzz_entry_points -max_total_time=$(FUZZ_SECONDS) \
 	  -fork=$(FUZZ_JOBS) -artifact_prefix=./ corpus $(CURDIR)/fuzz/corpus
@@ -113,7 +110,7 @@ fuzz: bootstrap
 # another build folder leads, through its drive Z:, to the whole disk.
 COVERAGE := build/coverage
 coverage: bootstrap
-	@cmake --preset coverage >/dev/null
+	$(call configure,coverage)
 	@env -u CCACHE_BASEDIR cmake --build --preset coverage -j $(JOBS)
 	@find $(COVERAGE) -name '*.gcda' -delete
 	@ctest --preset coverage -j $(JOBS) --progress
@@ -123,7 +120,7 @@ coverage: bootstrap
 	  --exclude-throw-branches --exclude-unreachable-branches \
 	  --txt --html-details $(COVERAGE)/html/index.html --print-summary $(COVERAGE)
 
-lint:
+lint: bootstrap
 	@scripts/lint
 
 frame-cost: bootstrap
@@ -145,24 +142,20 @@ demo:
 	  { tail -n 40 build/demo-build.log; \
 	    echo "make demo: the build failed; the whole log is build/demo-build.log" >&2; exit 1; }
 	@$(NATIVE)/atshost drive --out out
-	@if [ -f $(WEB)/drive.html ]; then cp $(WEB)/drive.html out/drive.html; \
-	  echo "make demo: out/drive.html is the driving page: open it in a browser"; fi
+	@cp $(WEB)/drive.html out/drive.html
+	@echo "make demo: out/drive.html is the driving page: open it in a browser"
 
 # The tests' own parts are configured only where their tools are installed,
 # so that a machine with the demo's packages alone can build it.
+DEMO_TESTING = $(shell scripts/bootstrap --check test && echo ON || echo OFF)
 demo-build:
-	@testing=$$(scripts/bootstrap --check test && echo ON || echo OFF); \
-	  cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DATS_WIN32_DIR=$(CURDIR)/$(WIN32) \
-	  -DATS_WIN64_DIR=$(CURDIR)/$(WIN64) -DATS_WEB_DIR=$(CURDIR)/$(WEB) \
-	  -DBUILD_TESTING=$$testing -DATS_BENCH=$$testing
-	@cmake --build $(NATIVE) -j $(JOBS) --target ATSVorlan800 atshost
-	@cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
-	@cmake --build $(WIN32) -j $(JOBS) --target ATSVorlan800
-	@cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake
-	@cmake --build $(WIN64) -j $(JOBS) --target ATSVorlan800
-	@$(MAKE) --no-print-directory web-if-possible
+	$(call configure,native,-DBUILD_TESTING=$(DEMO_TESTING) -DATS_BENCH=$(DEMO_TESTING))
+	@cmake --build --preset native -j $(JOBS) --target ATSVorlan800 atshost
+	$(call configure,win32)
+	@cmake --build --preset win32 -j $(JOBS) --target ATSVorlan800
+	$(call configure,win64)
+	@cmake --build --preset win64 -j $(JOBS) --target ATSVorlan800
+	@$(MAKE) --no-print-directory web-build
 
 # The README's picture: the demo's cab view at the trip, taken by headless
 # Chromium.

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # scripts/bootstrap against a fake apt: apt-get, dpkg and dpkg-query first on
-# PATH, keeping the "installed" packages as files in a scratch folder. The
-# fake's index update can fail (as while a mirror syncs) and it can refuse
-# the i386 package (its libraries lagging their amd64 twins), or every
-# package. Each row: the fake's faults, the bootstrap's arguments, the exit
+# PATH, keeping the "installed" packages as files in a scratch folder (a
+# file's text: the names the package provides), and a fake npm. The fake's
+# index update can fail (as while a mirror syncs) and it can refuse the i386
+# package (its libraries lagging their amd64 twins), or every package; with
+# the fault "provides", a Node.js that brings its own npm is installed and
+# apt refuses Debian's npm beside it. Each row: the fake's faults, the bootstrap's arguments, the exit
 # status wanted, text its messages must hold, what it must never ask apt or
 # dpkg for, and what must (+) or must not (-) be installed afterwards.
 #   bootstrap_test.sh SOURCE_DIR WORK_DIR
@@ -26,6 +28,7 @@ case $1 in
     for p; do
       case $p in -*|install) continue ;; esac
       case "$FAKE_FAULTS $p" in
+        *provides*" npm") echo "E: nodejs : Conflicts: npm"; exit 100 ;;
         *all*|*i386*":i386")
           echo "E: Unable to correct problems, you have held broken packages."; exit 100 ;;
       esac
@@ -36,13 +39,30 @@ EOF
 cat >"$work/bin/dpkg-query" <<'EOF'
 #!/bin/sh
 for p; do :; done
-[ -e "$FAKE/installed/$p" ] && printf 'install ok installed' || exit 1
+case $p in
+  -f=*) # no package named: every installed one, with what it provides
+    for f in "$FAKE/installed"/*; do [ -e "$f" ] && printf 'ii |%s\n' "$(cat "$f")"; done ;;
+  *) [ -e "$FAKE/installed/$p" ] && printf 'install ok installed' || exit 1 ;;
+esac
+EOF
+# npm ci into the copy of the tree the bootstrap runs from.
+cat >"$work/bin/npm" <<'EOF'
+#!/bin/sh
+echo "npm $*" >>"$FAKE/calls"
+mkdir -p node_modules && : >node_modules/.package-lock.json
 EOF
 cat >"$work/bin/dpkg" <<'EOF'
 #!/bin/sh
 echo "dpkg $*" >>"$FAKE/calls"
 EOF
 chmod +x "$work/bin"/*
+# Each run's copy of the tree: the bootstrap and the lock file.
+tree() {
+  mkdir -p "$1/tree/scripts"
+  cp "$src/scripts/bootstrap" "$1/tree/scripts/"
+  cp "$src/package-lock.json" "$1/tree/"
+  echo "$1/tree/scripts/bootstrap"
+}
 
 failures=0
 row=0
@@ -51,17 +71,19 @@ while IFS='|' read -r faults args want_status must_say must_not_ask after; do
   row=$((row + 1))
   export FAKE=$work/row$row FAKE_FAULTS=$faults
   mkdir -p "$FAKE/installed"
+  bootstrap=$(tree "$FAKE")
+  case $faults in *provides*) echo "nodejs-doc, npm (= 10.2.4)" >"$FAKE/installed/nodejs" ;; esac
   : >"$FAKE/calls"
   out=$(PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache ATS_APT_RETRY_DELAY=0 \
-    bash "$src/scripts/bootstrap" $args 2>&1)
+    bash "$bootstrap" $args 2>&1)
   status=$?
   # A second run right after, a `demo` one between: nothing left to do but
   # repeat what was left out, without asking apt again.
   calls_before=$(wc -l <"$FAKE/calls")
   again=""
   case $after in *again*)
-    PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache bash "$src/scripts/bootstrap" demo 2>&1
-    again=$(PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache bash "$src/scripts/bootstrap" $args 2>&1)
+    PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache bash "$bootstrap" demo 2>&1
+    again=$(PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache bash "$bootstrap" $args 2>&1)
   esac
   calls=$(cat "$FAKE/calls")
   fail() { echo "row $row ($faults / $args): $*"; echo "$out" | sed 's/^/  | /'; failures=$((failures + 1)); }
@@ -74,19 +96,22 @@ while IFS='|' read -r faults args want_status must_say must_not_ask after; do
       -*) [ ! -e "$FAKE/installed/${item#-}" ] || fail "${item#-} installed" ;;
       tries=*) n=$(grep -c '^apt-get update' "$FAKE/calls")
                [ "$n" = "${item#tries=}" ] || fail "index update tried $n times" ;;
+      npm=*) n=$(grep -c '^npm ci' "$FAKE/calls")
+             [ "$n" = "${item#npm=}" ] || fail "npm ci ran $n times" ;;
       once) [ "$(grep -c 'left out' <<<"$out")" = 1 ] || fail "what was left out not said once" ;;
       again) [[ $again == *"left out wine32:i386"* ]] &&
                [ "$(wc -l <"$FAKE/calls")" = "$calls_before" ] || fail "second run: $again" ;;
     esac
   done
 done <<'EOF'
-update i386|test|0|left out wine32:i386|install.*cmake.*wine32|+cmake +chromium +xvfb -wine32:i386 tries=3 again
+update i386|test|0|left out wine32:i386|install.*cmake.*wine32|+cmake +chromium +xvfb -wine32:i386 tries=3 npm=1 again
 update i386|test|0|the emulator still proves the 32-bit DLL||+wine64
 update i386|test|0|warning: apt's index update failed 3 times||once
-update i386|demo|0||i386|+g++-mingw-w64-i686 -chromium tries=3
-|test|0||left out|+wine32:i386 +clang tries=1
-update all|test|1|could not install the required packages||-cmake
+update i386|demo|0||i386|+g++-mingw-w64-i686 -chromium tries=3 npm=0
+|test|0||left out|+wine32:i386 +clang tries=1 npm=1
+update all|test|1|could not install the required packages||-cmake npm=0
 all|demo|1|held broken packages|i386|-cmake tries=1
+provides|test|0|installing|install.* npm\b|+cmake -npm npm=1
 EOF
 
 # --check asks only for the required packages: a machine without the 32-bit
@@ -95,7 +120,7 @@ export FAKE=$work/check
 mkdir -p "$FAKE/installed"
 : >"$FAKE/calls"
 FAKE_FAULTS=i386 PATH="$work/bin:$PATH" ATS_CACHE_DIR=$FAKE/cache ATS_APT_RETRY_DELAY=0 \
-  bash "$src/scripts/bootstrap" test >/dev/null 2>&1
+  bash "$(tree "$FAKE")" test >/dev/null 2>&1
 PATH="$work/bin:$PATH" bash "$src/scripts/bootstrap" --check test ||
   { echo "--check test fails without the optional 32-bit Wine"; failures=$((failures + 1)); }
 rm "$FAKE/installed/cmake"

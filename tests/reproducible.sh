@@ -25,9 +25,11 @@ for tree in "${trees[@]}"; do
   (cd "$src" && git ls-files -z --cached --others --exclude-standard |
     while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
     xargs -0 cp --parents -t "$tree")
+  # Each build from its preset, into the copy's build/win32 and build/win64;
+  # CMake's output is shown only when it fails.
   for build in win32 win64; do
-    cmake -S "$tree" -B "$tree/build/$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-      -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/${toolchain[$build]}" > /dev/null
+    (cd "$tree" && cmake --preset "$build" -DBUILD_TESTING=OFF >"$work/configure.log" 2>&1) ||
+      { cat "$work/configure.log" >&2; exit 1; }
     cmake --build "$tree/build/$build" --target "$product" -j 2 > /dev/null
   done
   "$tree/scripts/dist" --out "$tree/dist" > /dev/null

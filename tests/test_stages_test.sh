@@ -2,7 +2,7 @@
 # `make test`'s screen (scripts/test-stages) with a fake make and a fake
 # ctest first on PATH: one line per stage and CTest's summary when all pass;
 # a failing stage shows its log (for CTest, all but the passing tests) and
-# stops the run with status 1. Each row: the stage made to fail ('-' for
+# stops the run with status 1, the fuzz run too, which runs beside the tests. Each row: the stage made to fail ('-' for
 # none), the status wanted, text the screen must hold, and text it must not.
 #   test_stages_test.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
@@ -46,8 +46,10 @@ while IFS='|' read -r fail_at want_status must_say must_not_say; do
   for text in $must_say; do pat=${text//\~/ }; [[ $out == *$pat* ]] || fail "does not say: $pat"; done
   for text in $must_not_say; do pat=${text//\~/ }; [[ $out != *$pat* ]] || fail "says: $pat"; done
 done <<'EOF2'
--|0|build~*~ok sanitizers~*~ok fuzz~*~ok tests~*~ok 100%~tests~passed 2~skipped:~no~32-bit~loader|Entering building FAILED
+-|0|lint~*~ok build~*~ok sanitizers~*~ok fuzz~*~ok tests~*~ok 100%~tests~passed 2~skipped:~no~32-bit~loader|Entering building FAILED
 sanitize|1|build~*~ok sanitizers~*~FAILED error:~sanitize~broke building~sanitize|fuzz~*~ok tests~passed
+lint|1|lint~*~FAILED error:~lint~broke|build~*~ok
+fuzz-run|1|sanitizers~*~ok fuzz~*~FAILED error:~fuzz-run~broke|every~native 100%
 tests|1|fuzz~*~ok tests~*~FAILED loud_one expected~3,~got~4 50%~tests~passed|quiet_one skipped:
 EOF2
 [ "$failures" -eq 0 ] && echo "make test's stages: all rows as wanted"
