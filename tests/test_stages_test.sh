@@ -6,6 +6,11 @@
 # none), the status wanted, text the screen must hold, and text it must not.
 #   test_stages_test.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
+# The scratch folder is emptied and given fake system commands: never run
+# it on an empty or root path, where they would replace the real ones.
+case ${2:-} in
+  ''|/) echo "usage: $0 SOURCE_DIR WORK_DIR (a scratch folder of its own)" >&2; exit 2 ;;
+esac
 src=$1
 work=$2
 rm -rf "$work"
