@@ -291,7 +291,7 @@ int Drive(const Options& o) {
           }
         }
         const bool failed = !verdict.trips.empty() || verdict.missed_stations() > 0 ||
-                            verdict.ending == Ending::kHeldAtSignal;
+                            verdict.dark_stations() > 0 || verdict.ending == Ending::kHeldAtSignal;
         return o.strict && failed ? kChecksFailed : kOk;
       },
       &route);
@@ -303,7 +303,14 @@ int Check(const Options& o) {
   const Parsed<std::string> text = ReadFile(o.file);
   if (!text.ok()) return Fail(text.error);
   const Parsed<Route> parsed = ParseRoute(text.value, o.file);
-  if (!parsed.ok()) return Fail(parsed.error);
+  if (!parsed.ok()) {
+    if (ReadsAs(text.value, o.file, ParseScenario)) {
+      return Fail(o.file +
+                  ": is a scenario, which 'atshost replay' reads; 'atshost check' "
+                  "reads a route");
+    }
+    return Fail(parsed.error);
+  }
   const Route& route = parsed.value;
   const std::string name = fs::path(o.file).stem().string();
   const std::string plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
@@ -323,8 +330,14 @@ int Check(const Options& o) {
   const fs::path scratch =
       fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(CurrentProcessId()));
   std::string error;
-  const CheckResult result = RunCheck(route, plugin, scratch.string(), ProcessorCount(), error);
+  const CheckResult result =
+      RunCheck(route, plugin, scratch.string(), ProcessorCount(), error, o.strict);
   if (!error.empty()) return Fail(error);
+  // A drive in which the plug-in failed ends the check: what the other
+  // drives made of the route says nothing of a plug-in in that state.
+  if (const std::string fault = result.fault(); !fault.empty()) {
+    return Fail(fault + "; the check stopped there", kPluginFailed);
+  }
 
   if (!o.quiet) {
     for (const std::string& line : CheckTable(result)) std::cout << line << '\n';
@@ -396,6 +409,8 @@ int main(int argc, char** argv) {
   CLI::App* check = app.add_subcommand(
       "check", "would the route trip a careful driver? a family of them drives it side by side");
   check->add_option("ROUTE", o.file, "route file")->required();
+  check->add_flag("--strict", o.strict,
+                  "a station no stop-target beacon serves fails the check too");
   check->footer(ExitStatuses());
   CLI::App* reference =
       app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");

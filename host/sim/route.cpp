@@ -47,6 +47,36 @@ int32_t GetInt(const Fields& f, const std::map<std::string, std::string>& kv, co
   return kv.count(name) != 0 ? ParseInt(f, kv.at(name), name) : fallback;
 }
 
+// A location: "800", "800m" or "800 m". Units are written the same way
+// everywhere, attached or spaced.
+double Location(Fields& f, const std::string& what) {
+  std::string word = f.Word(what);
+  if (f.failed()) return 0.0;
+  if (word.size() > 1 && word.back() == 'm') {
+    word.pop_back();
+  } else if (!f.done() && f.Peek() == "m") {
+    f.Word("unit");
+  }
+  return ParseNumber(f, word, what);
+}
+
+// A station's name="..." may hold blanks: its words are joined into one
+// before the fields are read, the quotes taken off.
+Line JoinName(const Line& line) {
+  Line out{line.file, line.number, {}};
+  for (std::size_t i = 0; i < line.words.size(); ++i) {
+    std::string w = line.words[i];
+    if (w.rfind("name=\"", 0) == 0) {
+      while ((w.size() < 7 || w.back() != '"') && i + 1 < line.words.size()) {
+        w += " " + line.words[++i];
+      }
+      if (w.size() >= 7 && w.back() == '"') w = "name=" + w.substr(6, w.size() - 7);
+    }
+    out.words.push_back(w);
+  }
+  return out;
+}
+
 // "12.5 s", "12.5s", "800 m" or "800m": a number with its unit.
 RouteAction ParseWhen(Fields& f) {
   RouteAction a;
@@ -139,6 +169,23 @@ void CheckWhole(const Route& r, int start_line, int end_line, int driver_line,
 
 }  // namespace
 
+std::optional<std::size_t> Route::Terminus() const {
+  if (stations.empty()) return std::nullopt;
+  if (end_location) {
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+      if (stations[i].location == *end_location) return i;
+    }
+    return std::nullopt;
+  }
+  if (stations.back().depart_power) return std::nullopt;
+  return stations.size() - 1;
+}
+
+std::string StationWords(const StationStop& station) {
+  return station.name.empty() ? "station at " + Metres(station.location)
+                              : "station " + station.name + " at " + Metres(station.location);
+}
+
 double Route::DefaultEndSeconds() const {
   return end_location || !stations.empty() ? kRunLimitSeconds : kDefaultRunSeconds;
 }
@@ -153,7 +200,8 @@ struct RouteReading {
 };
 
 // One line of a route, into `r`; returns at the first error.
-void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReading& reading) {
+void ParseRouteLine(const Line& read, InputErrors& errors, Route& r, RouteReading& reading) {
+  const Line line = JoinName(read);
   Fields f(line, errors);
   std::size_t& items = reading.items;
   const std::string word = f.Word("command");
@@ -250,19 +298,29 @@ void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReadin
     if (kv.count("location") != 0) r.end_location = Get(f, kv, "location", 0.0);
   } else if (word == "beacon") {
     BeaconPlacement b;
-    b.location = f.Number("beacon location");
+    b.location = Location(f, "beacon location");
     if (f.failed()) return;
-    const auto kv = f.KeyValues({"type", "signal", "optional"});
+    std::map<std::string, std::string> kv;
+    b.beacon = ParseBeaconData(f, {"clear-after", "clear-signal"}, &kv);
     if (f.failed()) return;
-    if (kv.count("type") == 0) return f.Fail("missing type=N for beacon");
-    b.beacon.Type = GetInt(f, kv, "type", 0);
-    b.beacon.Signal = GetInt(f, kv, "signal", 0);
-    b.beacon.Optional = GetInt(f, kv, "optional", 0);
+    if (kv.count("clear-after") != 0) {
+      if (b.beacon.Type != 0 || b.beacon.Signal != 0) {
+        return f.Fail("clear-after is for a stop signal: type=0 signal=0");
+      }
+      b.clear_after_s = Get(f, kv, "clear-after", 0.0);
+      b.clear_signal = GetInt(f, kv, "clear-signal", b.clear_signal);
+      if (f.failed()) return;
+      if (!(*b.clear_after_s >= 0.0 && *b.clear_after_s <= kMaxRunSeconds)) {
+        return f.Fail("clear-after must be 0 to 3600 s");
+      }
+    } else if (kv.count("clear-signal") != 0) {
+      return f.Fail("clear-signal needs clear-after=S");
+    }
     r.beacons.push_back(b);
     ++items;
   } else if (word == "gradient") {
     Gradient g;
-    g.from = f.Number("gradient start location");
+    g.from = Location(f, "gradient start location");
     if (f.failed()) return;
     g.permille = f.Number("gradient in permille");
     if (f.failed()) return;
@@ -275,10 +333,16 @@ void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReadin
     ++items;
   } else if (word == "station") {
     StationStop s;
-    s.location = f.Number("station stop location");
+    s.location = Location(f, "station stop location");
     if (f.failed()) return;
-    const auto kv = f.KeyValues({"open", "closed", "depart"});
+    const auto kv = f.KeyValues({"open", "closed", "depart", "name"});
     if (f.failed()) return;
+    if (kv.count("name") != 0) {
+      s.name = kv.at("name");
+      if (!s.name.empty() && s.name[0] == '"') return f.Fail("name=\" has no closing quote");
+      // Names are shown on the terminal and the pages as they stand.
+      if (Printable(s.name) != s.name) return f.Fail("name is not plain UTF-8 text");
+    }
     s.open_s = Get(f, kv, "open", s.open_s);
     s.closed_s = Get(f, kv, "closed", s.closed_s);
     if (f.failed()) return;
@@ -343,12 +407,20 @@ Parsed<Route> ParseRoute(const std::string& text, const std::string& file) {
   RouteReading reading;
   LineReader reader(text, file, errors);
   Line line;
-  while (!errors.failed() && reader.Next(line)) ParseRouteLine(line, errors, r, reading);
+  bool any = false;
+  while (!errors.failed() && reader.Next(line)) {
+    any = true;
+    ParseRouteLine(line, errors, r, reading);
+  }
+  if (!errors.failed() && !any) errors.Set(file + ": the route is empty: nothing to drive");
   if (!errors.failed()) {
     auto by_location = [](const auto& a, const auto& b) { return a.location < b.location; };
     std::stable_sort(r.beacons.begin(), r.beacons.end(), by_location);
     std::stable_sort(r.stations.begin(), r.stations.end(), by_location);
     CheckWhole(r, reading.start_line, reading.end_line, reading.driver_line, errors);
+  }
+  if (!errors.failed() && r.actions.empty() && r.stations.empty() && r.beacons.empty()) {
+    errors.Set(file + ": nothing to drive: no 'at' action, beacon or station");
   }
   if (errors.failed()) {
     parsed = Parsed<Route>();
