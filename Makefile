@@ -15,6 +15,8 @@
 # make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
 # make lint        clang-format over the C++, Prettier and ESLint over the pages' scripts
 # make docs        the authors' guide in docs/, printed by atshost from its reference tables
+# make golden      tests/golden/ written anew from today's atshost (only when a change of
+#                  its outputs is meant: the commit says which changed and why)
 
 JOBS ?= $(shell nproc)
 export JOBS
@@ -28,7 +30,8 @@ WEB := build/web
 
 .PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
         demo-build format lint clean \
-        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box
+        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box \
+        golden
 
 all: build
 
@@ -187,3 +190,6 @@ format:
 
 clean:
 	rm -rf build out dist
+
+golden: native
+	@python3 host/tests/golden.py $(NATIVE)/atshost $(NATIVE)/golden --update
