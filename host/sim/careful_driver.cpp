@@ -41,14 +41,8 @@ constexpr double kReachSeconds = 2.0;
 // Closer than this to where the speed must be down, he foresees at the
 // plain step.
 constexpr double kFineForesightM = 50.0;
-// Where even the last service notch does less than this against the fall
-// ahead, every limit ahead is in reach. km/h/s.
-constexpr double kLeastReachDecel = 0.1;
 // Metres beyond twice the level reach in which a fall still counts.
 constexpr double kFallSlackM = 200.0;
-// Gravity as km/h per second of acceleration per unit of slope.
-constexpr double kGravityKmhPerS = 35.30394;
-constexpr double kPermille = 1000.0;
 // The speed hold takes over only above this; below it notch 1 is notch 1.
 constexpr double kHoldFromKmh = 15.0;
 
@@ -120,18 +114,6 @@ double Driver::Reach(double speed, double target) const {
   return reach;
 }
 
-// The most a falling grade between the two locations adds, km/h/s.
-double Driver::FallAhead(double from, double to) const {
-  auto g = std::upper_bound(sections_.begin(), sections_.end(), from,
-                            [](double at, const Gradient& x) { return at < x.from; });
-  if (g != sections_.begin()) --g;
-  double fall = 0.0;
-  for (; g != sections_.end() && g->from <= to; ++g) {
-    fall = std::max(fall, kGravityKmhPerS * -g->permille / kPermille);
-  }
-  return fall;
-}
-
 double Driver::TargetFor(const LimitPoint& l) const {
   return std::max(0.0, static_cast<double>(l.limit) - route_.driver.margin);
 }
@@ -160,7 +142,7 @@ int32_t Driver::LimitNotch(const TrainState& s, const HostState& h) {
       const double mark = l.location - kSignalStandOffM;
       if (v == 0.0 && s.location <= l.location) return full;
       if (braking_[i] != 0 ||
-          (looking_ && StoppingStand(ApproachNotch(), h.reverser) > mark - kApproachMargin)) {
+          (looking_ && StandAt(BrakingNotch(l.location), h.reverser) > mark - kApproachMargin)) {
         braking_[i] = 1;
         needed = std::max(needed, LightestToStand(mark, h));
       }

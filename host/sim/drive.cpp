@@ -22,6 +22,9 @@ namespace {
 constexpr int kOffLamp = 1;
 constexpr int kTrippedLamp = 2;
 constexpr int kStopWindowLamp = 11;
+// A fall that leaves the last service notch less braking than this (km/h/s)
+// is worth a hint when a drive goes wrong on it.
+constexpr double kSteepFallNetDecel = 1.0;
 // The key that switches the unit on.
 constexpr int32_t kSwitchOnKey = 10;
 
@@ -119,6 +122,18 @@ std::vector<std::string> RouteHints(const Route& route) {
     }
   }
   std::vector<std::string> hints;
+  // A fall on which the last service notch barely slows the train: no
+  // driver stops on it to the metre.
+  const TrainModel model(route.model, {}, TrainState{});
+  const double service = model.BrakeDecel(route.model.bc_service);
+  for (const Gradient& g : route.gradients) {
+    const double net = service - kGravityKmhPerS * -g.permille / kPermille;
+    if (net < kSteepFallNetDecel) {
+      hints.push_back("the fall of " + Shortest(-g.permille) + " permille from " + Metres(g.from) +
+                      " leaves the last service notch " + Fixed(net, 2) +
+                      " km/h/s of braking: no driver stops on it to the metre");
+    }
+  }
   if (!switched_on) {
     hints.push_back("the route never switches the unit on (key 10, e.g. 'at 1 s key 10')");
   }

@@ -39,6 +39,12 @@ inline constexpr int32_t kForesightStepMs = 20;
 // Faster than this above where he is braking down to, a careful driver keeps
 // his notch between looks; closer, he weighs it at every frame.
 inline constexpr double kFineBrakingKmh = 10.0;
+// Gravity as km/h per second of acceleration per unit of slope.
+inline constexpr double kGravityKmhPerS = 35.30394;
+inline constexpr double kPermille = 1000.0;
+// Where even the last service notch does less than this against the fall
+// ahead, every limit ahead is in reach. km/h/s.
+inline constexpr double kLeastReachDecel = 0.1;
 
 inline double Abs(double v) { return v < 0.0 ? -v : v; }
 
@@ -104,7 +110,9 @@ class Driver {
   // route_driver.cpp: actions and station stops.
   void DoActions(double t, const TrainState& s, std::vector<HostEvent>& out);
   double StandAt(int32_t notch, int32_t reverser) const;
-  double StoppingStand(int32_t from, int32_t reverser) const;
+  double FallAhead(double from, double to) const;
+  int32_t BrakingNotch(double to) const;
+  int32_t HoldingNotch(double to) const;
   int64_t LookEvery() const;
   double ForesightStep() const;
   double Lookahead(double speed) const;
@@ -123,7 +131,6 @@ class Driver {
   double SpeedAt(int32_t notch, int32_t reverser, double location) const;
   double AimFor(const TrainState& s, double point) const;
   double Reach(double speed, double target) const;
-  double FallAhead(double from, double to) const;
   double TargetFor(const LimitPoint& l) const;
   int32_t LimitNotch(const TrainState& s, const HostState& h);
   double WantedSpeed(const TrainState& s) const;
@@ -153,7 +160,7 @@ class Driver {
   bool overspeeding_ = false;            // braking back to his cruising speed on a fall
   double overspeed_from_ = 0.0;          // the speed at the last look while doing so
   int64_t frames_ = 0;
-  std::vector<Gradient> sections_;  // a careful driver's view of the gradients, by location
+  std::vector<Gradient> sections_;  // the driver's view of the gradients, by location
   std::vector<char> braking_;       // by limit: he has begun braking for it
   std::size_t next_limit_ = 0;
   bool driving_ = false;  // a careful driver has the handles

@@ -168,17 +168,46 @@ double Driver::StandAt(int32_t notch, int32_t reverser) const {
   return std::numeric_limits<double>::infinity();
 }
 
-// Where the train would stand under the lightest notch from `from` up that
-// stops it at all: on a steep fall a light notch only holds the speed down,
-// and reckoning with it alone would have the driver brake from the top of
-// the fall and stand far short.
-double Driver::StoppingStand(int32_t from, int32_t reverser) const {
-  const int32_t full = route_.model.brake_notches;
-  double at = StandAt(from, reverser);
-  for (int32_t notch = from; at == std::numeric_limits<double>::infinity() && notch < full;) {
-    at = StandAt(++notch, reverser);
+// The most a falling grade between the two locations adds, km/h/s.
+double Driver::FallAhead(double from, double to) const {
+  auto g = std::upper_bound(sections_.begin(), sections_.end(), from,
+                            [](double at, const Gradient& x) { return at < x.from; });
+  if (g != sections_.begin()) --g;
+  double fall = 0.0;
+  for (; g != sections_.end() && g->from <= to; ++g) {
+    fall = std::max(fall, kGravityKmhPerS * -g->permille / kPermille);
   }
-  return at;
+  return fall;
+}
+
+// The notch he brakes with toward `to`: his approach notch, or, on a fall
+// that eats into it, the lightest that still slows the train at half the
+// rate the approach notch does on the level (the last service notch at
+// most). Reckoning with a notch that barely holds the train on the fall would
+// have him brake from the top of it and stand far short.
+int32_t Driver::BrakingNotch(double to) const {
+  const int32_t approach = ApproachNotch();
+  const double fall = FallAhead(model_.state().location, to);
+  if (fall <= 0.0) return approach;
+  const double wanted = model_.BrakeDecel(model_.BrakeTarget(approach)) / 2.0 + fall;
+  int32_t notch = approach;
+  while (notch < route_.model.brake_notches &&
+         model_.BrakeDecel(model_.BrakeTarget(notch)) < wanted) {
+    ++notch;
+  }
+  return notch;
+}
+
+// The lightest notch that slows the train at all on the fall to `to`: what
+// he creeps against.
+int32_t Driver::HoldingNotch(double to) const {
+  const double fall = FallAhead(model_.state().location, to);
+  int32_t notch = 1;
+  while (notch < route_.model.brake_notches &&
+         model_.BrakeDecel(model_.BrakeTarget(notch)) <= fall + kLeastReachDecel) {
+    ++notch;
+  }
+  return notch;
 }
 
 int64_t Driver::LookEvery() const { return std::max<int64_t>(1, kCarefulLookMs / route_.frame_ms); }
@@ -229,7 +258,7 @@ void Driver::Stations(double t, const TrainState& s, HostState& h, int32_t time_
       return;
     case Phase::kCreeping:
       if (s.speed >= route_.driver.creep_speed ||
-          (s.speed > 0.0 && StoppingStand(1, h.reverser) > st.location)) {
+          (s.speed > 0.0 && StandAt(HoldingNotch(st.location), h.reverser) > st.location)) {
         phase_ = Phase::kBraking;
         Brake(st, h, out);
       }
@@ -245,22 +274,7 @@ void Driver::Stations(double t, const TrainState& s, HostState& h, int32_t time_
 // Braking begins when the approach notch would only just stop the train at
 // the mark.
 void Driver::Approach(const StationStop& st, HostState& h, std::vector<HostEvent>& out) {
-  const double mark = st.location - kApproachMargin;
-  const int32_t approach = ApproachNotch();
-  if (StoppingStand(approach, h.reverser) <= mark) return;
-  // On a fall the approach notch cannot hold, it would only stop the train
-  // beyond the fall: he waits until the lightest notch that does stop it by
-  // the mark would only just do so.
-  const double from = model_.state().location;
-  if (FallAhead(from, st.location) >= model_.BrakeDecel(model_.BrakeTarget(approach))) {
-    for (int32_t notch = approach + 1; notch <= route_.model.brake_notches; ++notch) {
-      const double at = StandAt(notch, h.reverser);
-      if (at <= st.location) {
-        if (at <= mark) return;
-        break;
-      }
-    }
-  }
+  if (StandAt(BrakingNotch(st.location), h.reverser) <= st.location - kApproachMargin) return;
   depart_power_ = st.depart_power ? *st.depart_power : h.power;
   out.push_back(HostEvent::Note("braking for the " + StationWords(st)));
   phase_ = Phase::kBraking;
