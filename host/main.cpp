@@ -227,6 +227,14 @@ bool ReadsAs(const std::string& text, const std::string& file, Parse parse) {
   return parse(text, file).ok();
 }
 
+// A route refused for having no commands at all is said to be empty, though
+// it would read as an (empty) scenario too.
+bool Empty(const Parsed<Route>& parsed) {
+  const std::string empty = kEmptyRoute;
+  return parsed.error.size() >= empty.size() &&
+         parsed.error.compare(parsed.error.size() - empty.size(), empty.size(), empty) == 0;
+}
+
 int Replay(const Options& o) {
   Parsed<std::string> text = ReadFile(o.file);
   if (!text.ok()) return Fail(text.error);
@@ -269,7 +277,7 @@ int Drive(const Options& o) {
   }
   const Parsed<Route> parsed = ParseRoute(text.value, demo ? "(built-in demo route)" : o.file);
   if (!parsed.ok()) {
-    if (!demo && ReadsAs(text.value, o.file, ParseScenario)) {
+    if (!demo && !Empty(parsed) && ReadsAs(text.value, o.file, ParseScenario)) {
       return Fail(o.file +
                   ": is a scenario, which 'atshost replay' reads; 'atshost drive' "
                   "reads a route");
@@ -304,7 +312,7 @@ int Check(const Options& o) {
   if (!text.ok()) return Fail(text.error);
   const Parsed<Route> parsed = ParseRoute(text.value, o.file);
   if (!parsed.ok()) {
-    if (ReadsAs(text.value, o.file, ParseScenario)) {
+    if (!Empty(parsed) && ReadsAs(text.value, o.file, ParseScenario)) {
       return Fail(o.file +
                   ": is a scenario, which 'atshost replay' reads; 'atshost check' "
                   "reads a route");

@@ -412,7 +412,7 @@ Parsed<Route> ParseRoute(const std::string& text, const std::string& file) {
     any = true;
     ParseRouteLine(line, errors, r, reading);
   }
-  if (!errors.failed() && !any) errors.Set(file + ": the route is empty: nothing to drive");
+  if (!errors.failed() && !any) errors.Set(file + ": " + kEmptyRoute);
   if (!errors.failed()) {
     auto by_location = [](const auto& a, const auto& b) { return a.location < b.location; };
     std::stable_sort(r.beacons.begin(), r.beacons.end(), by_location);

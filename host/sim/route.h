@@ -106,6 +106,9 @@ struct Route {
 inline constexpr double kDefaultRunSeconds = 300.0;
 inline constexpr double kRunLimitSeconds = 900.0;
 
+// Why a route with no commands at all is refused.
+inline constexpr const char* kEmptyRoute = "the route is empty: nothing to drive";
+
 // A station as reports name it: "station Mill Lane at 1 150.0 m", or
 // "station at 1 150.0 m" when it has no name.
 std::string StationWords(const StationStop& station);
