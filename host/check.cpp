@@ -346,13 +346,14 @@ struct Problem {
   double place = 0.0;
   std::string words;
   std::vector<std::string> drivers;
+  std::string fix;  // what would put it right, if the report knows
 };
 
 // Stations and other places after every beacon at the same location.
 constexpr double kLast = 1e300;
 
-void Add(std::vector<Problem>& problems, double place, const std::string& words,
-         const char* driver) {
+void Add(std::vector<Problem>& problems, double place, const std::string& words, const char* driver,
+         const std::string& fix = "") {
   for (Problem& p : problems) {
     if (p.words == words) {
       if (std::find(p.drivers.begin(), p.drivers.end(), driver) == p.drivers.end()) {
@@ -361,7 +362,23 @@ void Add(std::vector<Problem>& problems, double place, const std::string& words,
       return;
     }
   }
-  problems.push_back({place, words, {driver}});
+  problems.push_back({place, words, {driver}, fix});
+}
+
+// What would make a station's stop count, where the route is at fault.
+std::string StationFix(const StationReport& s) {
+  const std::string at = Grouped(s.location, 0);
+  switch (s.outcome) {
+    case StationOutcome::kWrongTarget:
+      return "give the stop-target beacon at " + Metres(s.target_beacon) + " optional=" + at;
+    case StationOutcome::kNoTarget:
+      return "put a type 12 beacon with optional=" + at + " before the station";
+    case StationOutcome::kPassed:
+    case StationOutcome::kNotReached:
+      return "see the problems before it on the line";
+    default:
+      return "";
+  }
 }
 
 std::string StationProblem(const StationReport& s) {
@@ -405,7 +422,7 @@ void DriveProblems(const CheckDrive& d, std::vector<Problem>& problems) {
       Add(problems, v.signal_location,
           "held before the stop signal at " + Metres(v.signal_location) +
               ": a careful driver cannot pass it",
-          who);
+          who, "let it clear (clear-after=S) or take it away");
       break;
   }
   for (const TripReport& t : v.trips) {
@@ -413,13 +430,15 @@ void DriveProblems(const CheckDrive& d, std::vector<Problem>& problems) {
       Add(problems, t.beacon_location,
           "trip at " + BeaconWords(*t.beacon) + " at " + Metres(t.beacon_location) + ", limit " +
               Shortest(t.limit_kmh) + " km/h" + (t.unit_off ? " (while the unit was off)" : ""),
-          who);
+          who, "move the check further from the one before it, or raise its limit");
     } else {
       Add(problems, t.location, "trip not at a speed check (a key, the doors or the handles)", who);
     }
   }
   for (const StationReport& s : v.stations) {
-    if (s.outcome != StationOutcome::kInWindow) Add(problems, s.location, StationProblem(s), who);
+    if (s.outcome != StationOutcome::kInWindow) {
+      Add(problems, s.location, StationProblem(s), who, StationFix(s));
+    }
   }
   for (const std::string& h : v.hints) Add(problems, kLast, "hint: " + h, who);
   if (v.reservoir_low()) {
@@ -430,13 +449,11 @@ void DriveProblems(const CheckDrive& d, std::vector<Problem>& problems) {
   }
 }
 
-}  // namespace
-
-std::vector<std::string> CheckProblems(const CheckResult& r) {
-  std::vector<std::string> lines;
-  for (const LimitStep& step : r.steps) lines.push_back(LimitStepLine(step));
+// The drives' problems, each once, in order of place; and how many drives
+// ran.
+std::vector<Problem> GroupedProblems(const CheckResult& r, std::size_t& ran) {
   std::vector<Problem> problems;
-  std::size_t ran = 0;
+  ran = 0;
   for (const CheckDrive& d : r.drives) {
     if (!d.ran) continue;
     ++ran;
@@ -444,7 +461,33 @@ std::vector<std::string> CheckProblems(const CheckResult& r) {
   }
   std::stable_sort(problems.begin(), problems.end(),
                    [](const Problem& a, const Problem& b) { return a.place < b.place; });
-  for (const Problem& p : problems) {
+  return problems;
+}
+
+}  // namespace
+
+std::vector<std::string> CheckFixes(const Route& route, const CheckResult& r) {
+  std::vector<std::string> fixes;
+  for (const LimitStep& step : r.steps) {
+    const double more = step.needed - step.available();
+    double whole = static_cast<double>(static_cast<int64_t>(more < 1e9 ? more : 1e9));
+    if (whole < more) whole += 1.0;
+    const std::string lower =
+        "lower the check before it to " + std::to_string(HighestMeetable(route, step)) + " km/h";
+    fixes.push_back(more < 1e9 ? "move the " + Shortest(step.to_kmh) + " km/h check on by " +
+                                     Grouped(whole, 0) + " m, or " + lower
+                               : lower);
+  }
+  std::size_t ran = 0;
+  for (const Problem& p : GroupedProblems(r, ran)) fixes.push_back(p.fix);
+  return fixes;
+}
+
+std::vector<std::string> CheckProblems(const CheckResult& r) {
+  std::vector<std::string> lines;
+  for (const LimitStep& step : r.steps) lines.push_back(LimitStepLine(step));
+  std::size_t ran = 0;
+  for (const Problem& p : GroupedProblems(r, ran)) {
     std::string who = std::to_string(p.drivers.size()) + " of " + std::to_string(ran) +
                       (ran == 1 ? " driver" : " drivers");
     if (p.drivers.size() < ran) {

@@ -85,6 +85,9 @@ struct LimitRowWords {
 };
 LimitRowWords RowWords(const LimitRow& row);
 std::vector<std::string> CheckProblems(const CheckResult& result);
+// What would put each of those problems right, in the same order; empty
+// where the report has nothing to say.
+std::vector<std::string> CheckFixes(const Route& route, const CheckResult& result);
 std::string CheckSummary(const CheckResult& result);
 
 }  // namespace atshost

@@ -73,6 +73,17 @@ std::vector<LimitStep> UnmeetableLimitSteps(const Route& route) {
   return steps;
 }
 
+int32_t HighestMeetable(const Route& route, const LimitStep& step) {
+  int32_t kmh = static_cast<int32_t>(step.to_kmh);
+  while (kmh + 1 < static_cast<int32_t>(step.from_kmh) &&
+         BrakeDown(route.model, route.gradients, step.from_location, kmh + 1.0, step.to_kmh,
+                   route.model.brake_notches)
+                 .distance <= step.available()) {
+    ++kmh;
+  }
+  return kmh;
+}
+
 std::string LimitStepLine(const LimitStep& s) {
   std::string needed = "full service braking cannot slow the train enough";
   if (s.needed < std::numeric_limits<double>::infinity()) {

@@ -40,6 +40,11 @@ struct LimitStep {
 // Every such step of the route, in order of location.
 std::vector<LimitStep> UnmeetableLimitSteps(const Route& route);
 
+// The highest whole km/h from which full service braking gets the train down
+// to the step's second limit within the distance there is: what the first
+// check would have to be lowered to.
+int32_t HighestMeetable(const Route& route, const LimitStep& step);
+
 // "the 19 km/h check at 1 040.0 m cannot be met from the 68 km/h check at
 // 1 000.0 m: 160 m of full service braking needed, 40 m available".
 std::string LimitStepLine(const LimitStep& step);
