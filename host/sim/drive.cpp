@@ -128,9 +128,12 @@ std::vector<std::string> RouteHints(const Route& route) {
   const double service = model.BrakeDecel(route.model.bc_service);
   for (const Gradient& g : route.gradients) {
     const double net = service - kGravityKmhPerS * -g.permille / kPermille;
-    if (net < kSteepFallNetDecel) {
-      hints.push_back("the fall of " + Shortest(-g.permille) + " permille from " + Metres(g.from) +
-                      " leaves the last service notch " + Fixed(net, 2) +
+    const std::string fall =
+        "the fall of " + Shortest(-g.permille) + " permille from " + Metres(g.from);
+    if (net <= 0.0) {
+      hints.push_back(fall + " is steeper than the last service notch can hold the train on");
+    } else if (net < kSteepFallNetDecel) {
+      hints.push_back(fall + " leaves the last service notch " + Fixed(net, 2) +
                       " km/h/s of braking: no driver stops on it to the metre");
     }
   }

@@ -232,14 +232,19 @@ void Driver::Stations(double t, const TrainState& s, HostState& h, int32_t time_
   if (next_ >= route_.stations.size() || at_terminus_) return;
   const StationStop& st = route_.stations[next_];
   const double d = st.location - s.location;
+  // A train more than kMissedBy past the mark has passed the station, whether
+  // or not the driver was braking for it: a stand that far on is no stop.
+  const bool moving =
+      phase_ == Phase::kRunning || phase_ == Phase::kBraking || phase_ == Phase::kCreeping;
+  if (moving && d < -kMissedBy) {
+    out.push_back(HostEvent::Note("passed the " + StationWords(st) + " without stopping"));
+    outcomes_[next_].outcome = StationOutcome::kPassed;
+    phase_ = Phase::kRunning;
+    ++next_;
+    return;
+  }
   switch (phase_) {
     case Phase::kRunning:
-      if (d < -kMissedBy) {
-        out.push_back(HostEvent::Note("passed the " + StationWords(st) + " without stopping"));
-        outcomes_[next_].outcome = StationOutcome::kPassed;
-        ++next_;
-        return;
-      }
       if (s.speed > 0.0 && looking_ && d < Lookahead(s.speed)) Approach(st, h, out);
       return;
     case Phase::kBraking:
