@@ -168,8 +168,8 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   Timeline timeline(terminal);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   if (route != nullptr) {
-    std::vector<double> stations;
-    for (const StationStop& st : route->stations) stations.push_back(st.location);
+    std::vector<std::pair<double, std::string>> stations;
+    for (const StationStop& st : route->stations) stations.emplace_back(st.location, st.name);
     chart.SetRoute(std::move(stations), route->gradients);
   }
   HtmlPage page(title);

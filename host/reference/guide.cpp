@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/reference/cab_reference.h"
+#include "host/sim/braking.h"
 #include "product_version.h"
 
 namespace atshost::reference {
@@ -77,6 +78,24 @@ std::string Unlisted(const Entries& entries, int last) {
     i = j + 1;
   }
   return text;
+}
+
+// How far the host's train runs while braking from one limit down to the
+// next, computed by its own train model, so that a check can be placed
+// without running anything.
+Table BrakingDistances() {
+  Table t{{"from (km/h)", "down to (km/h)", "service notch 4", "last service notch", "emergency"},
+          {}};
+  auto metres = [](double m) {
+    double whole = static_cast<double>(static_cast<long long>(m));
+    if (whole < m) whole += 1.0;  // rounded up: never less than needed
+    return Number(whole) + " m";
+  };
+  for (const atshost::BrakingTableRow& r : atshost::BrakingTable(atshost::ModelParams{})) {
+    t.rows.push_back({Number(r.from_kmh), Number(r.to_kmh), metres(r.notch4),
+                      metres(r.full_service), metres(r.emergency)});
+  }
+  return t;
 }
 
 std::vector<Block> Guide() {
@@ -218,6 +237,15 @@ std::vector<Block> Guide() {
     margins.rows.push_back({m.locations, Number(static_cast<double>(m.margin_kmh)) + " km/h"});
   }
   g.push_back(margins);
+
+  g.push_back(Heading{2, "Braking distances"});
+  g.push_back(Paragraph{
+      "How far a train of atshost's default model runs on level track from one speed down to "
+      "a lower one, with the power off, from the moment the brake is moved (the cylinder fills "
+      "in about a second). A check must lie at least this far beyond the one before it for a "
+      "train that passes the first at its limit to meet the second; atshost check reports a "
+      "pair that cannot be met at the last service notch. Falls lengthen the distances."});
+  g.push_back(BrakingDistances());
 
   g.push_back(Heading{2, "Example: a station approach"});
   g.push_back(Paragraph{

@@ -49,6 +49,24 @@ BrakingRun BrakeDown(const ModelParams& model, const std::vector<Gradient>& grad
   return run;
 }
 
+std::vector<BrakingTableRow> BrakingTable(const ModelParams& model) {
+  constexpr double kFrom[] = {76.0, 68.0, 48.0};
+  constexpr double kTo[] = {48.0, 28.0, 19.0, 0.0};
+  constexpr int32_t kNotch4 = 4;
+  std::vector<BrakingTableRow> rows;
+  for (double from : kFrom) {
+    for (double to : kTo) {
+      if (to >= from) continue;
+      auto distance = [&](int32_t notch) {
+        return BrakeDown(model, {}, 0.0, from, to, notch).distance;
+      };
+      rows.push_back({from, to, distance(kNotch4), distance(model.brake_notches),
+                      distance(model.brake_notches + 1)});
+    }
+  }
+  return rows;
+}
+
 std::vector<LimitStep> UnmeetableLimitSteps(const Route& route) {
   std::vector<LimitStep> steps;
   const BeaconPlacement* previous = nullptr;

@@ -25,6 +25,19 @@ struct BrakingRun {
 BrakingRun BrakeDown(const ModelParams& model, const std::vector<Gradient>& gradients,
                      double from_location, double from_kmh, double to_kmh, int32_t notch);
 
+// The authors' guide's braking table: on level track with the default train,
+// the distance from each of 76, 68 and 48 km/h down to each lower one of 48,
+// 28, 19 and 0 km/h, at service notch 4, at the last service notch and at
+// emergency, in metres.
+struct BrakingTableRow {
+  double from_kmh = 0.0;
+  double to_kmh = 0.0;
+  double notch4 = 0.0;
+  double full_service = 0.0;
+  double emergency = 0.0;
+};
+std::vector<BrakingTableRow> BrakingTable(const ModelParams& model);
+
 // Two speed checks in a row where a train passing the first at its limit
 // cannot be down to the second's by the second with the last service notch.
 struct LimitStep {
