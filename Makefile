@@ -11,11 +11,13 @@
 # make frame-cost  instructions per frame, beacon and key event (callgrind)
 # make web-bench   Elapse natively and as WebAssembly under node, side by side
 # make screenshot  the README's picture of the cab view (docs/cab-view.png)
+# make drive-screenshots  the driving page's pictures (docs/driving-page-*.png)
 # make warning-box the keyboard watch's box under Wine (docs/warning-box.png)
-# make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guide, changelog)
+# make dist        the release package dist/ATSVorlan800-VERSION.zip (both DLLs, guides, changelog)
 # make lint        clang-format over the C++, Prettier and ESLint over the pages' scripts
-# make docs        the authors' guide in docs/, printed by atshost from its reference tables
-# make golden      tests/golden/ written anew from today's atshost (only when a change of
+# make docs        the authors' guide in docs/ (English and Japanese), printed by atshost
+#                  from its reference tables
+# make golden      tests/golden/runs/ written anew from today's atshost (only when a change of
 #                  its outputs is meant: the commit says which changed and why)
 
 JOBS ?= $(shell nproc)
@@ -30,8 +32,8 @@ WEB := build/web
 
 .PHONY: all bootstrap build native win32 win64 web web-build web-if-possible test demo \
         demo-build format lint clean \
-        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot docs dist warning-box \
-        golden
+        sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot drive-screenshots docs dist \
+        warning-box golden
 
 all: build
 
@@ -169,6 +171,8 @@ demo-build:
 screenshot: native
 	@$(NATIVE)/atshost drive --out out --quiet
 	@scripts/screenshot out/demo.html out/demo.csv docs/cab-view.png
+drive-screenshots: web
+	@scripts/drive-page-screenshots $(WEB)/drive.html docs
 # The keyboard watch's warning box, as Wine's X11 driver shows it on a
 # virtual display, for docs/keyboard-watch.md.
 warning-box: win64
@@ -177,9 +181,12 @@ warning-box: win64
 docs: native
 	@$(NATIVE)/atshost reference > docs/authors-guide.md
 	@$(NATIVE)/atshost reference --text > docs/authors-guide.txt
+	@$(NATIVE)/atshost reference --lang ja > docs/authors-guide.ja.md
+	@$(NATIVE)/atshost reference --lang ja --text > docs/authors-guide.ja.txt
 
-# The release package: both DLLs, the authors' guide as plain text, the
-# changelog and SHA256SUMS, reproducibly (same sources, same bytes).
+# The release package: both DLLs, the authors' guide as plain text in English
+# and Japanese, the changelog and SHA256SUMS, reproducibly (same sources, same
+# bytes).
 dist: build
 	@scripts/dist
 

@@ -16,14 +16,24 @@ export default [
     },
   },
   // Each page's scripts share one global scope: cab.js defines Cab, audio.js
-  // CabAudio, and the build fills in PAGE_API from the module's header.
+  // CabAudio, and the build fills in PAGE_API from the module's header and
+  // ATS and CAB from the plug-in's header and the core's cab.h.
   {
     files: ['host/output/page/cab.js', 'host/web/page/audio.js'],
+    languageOptions: { globals: { ATS: 'readonly', CAB: 'readonly' } },
     rules: { 'no-unused-vars': ['error', { varsIgnorePattern: '^(Cab|CabAudio)$' }] },
   },
   {
     files: ['host/output/page/cab_view.js', 'host/web/page/drive.js'],
-    languageOptions: { globals: { Cab: 'readonly', CabAudio: 'readonly', PAGE_API: 'readonly' } },
+    languageOptions: {
+      globals: {
+        Cab: 'readonly',
+        CabAudio: 'readonly',
+        PAGE_API: 'readonly',
+        ATS: 'readonly',
+        CAB: 'readonly',
+      },
+    },
   },
   {
     files: ['tests/**/*.mjs'],

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "host/check.h"
+#include "host/io/plugin_library.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
-#include "host/plugin_library.h"
 #include "host/sim/text_out.h"
 #include "host/sim/trace_csv.h"
 

@@ -5,9 +5,11 @@
   first frame  from the start of navigation to the first frame run in real
                time;
   frame        the script of one page frame (the module's frame: driver,
-               plug-in, train model; then the cab, the timeline and the
-               sounds brought up to date) over the whole demo route on
-               autopilot, in frames of 20 ms run back to back; also with the browser's
+               plug-in, train model; the module's query of the line ahead;
+               then the cab, the line ahead, the stop gauge, the levers, the
+               unit's words, the timeline and the sounds brought up to date)
+               over the whole demo route on autopilot (the careful driver),
+               in frames of 20 ms run back to back; also with the browser's
                style and layout forced after each, as an upper bound of what
                a display frame at 60 fps has to fit into 16.7 ms.
 

@@ -1,17 +1,23 @@
 # Writes one self-contained page from a template: each "{{name}}" becomes the
 # text of a file, a file's bytes in base64 (a binary carried inline), or the
-# numbered names of a C header (`NAME = 3,` in an enum, `#define NAME 3`) as
-# a frozen JavaScript object, so that a script takes its numbers from the
+# numbered names of a C or C++ header (`NAME = 3,` or `kName = 3,` in an
+# enum, `#define NAME 3` or `(-3)`, `constexpr double kName = 0.3;`) as a
+# frozen JavaScript object, so that a script takes its numbers from the
 # header that is their one definition.
+# A catalogue is a folder of JSON files, one by language (en.json, ja.json),
+# filled in as one JSON object keyed by the files' names ({"en": {...}}), so
+# that a language is added by adding its file.
 #   cmake -DTEMPLATE=page.html -DOUTPUT=out.html -DTEXT="name=path|other=path"
-#         -DBASE64="name=path" -DCONSTANTS="name=header.h" -P fill_page.cmake
+#         -DBASE64="name=path" -DCONSTANTS="name=header.h" -DCATALOGUE="name=dir"
+#         -P fill_page.cmake
 # One pass over the template, so that inserted text is never read again for
 # names; a name with nothing to fill it is an error, never left in the page.
 cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" TEXT "${TEXT}")
 string(REPLACE "|" ";" BASE64 "${BASE64}")
 string(REPLACE "|" ";" CONSTANTS "${CONSTANTS}")
-foreach(entry IN LISTS TEXT BASE64 CONSTANTS)
+string(REPLACE "|" ";" CATALOGUE "${CATALOGUE}")
+foreach(entry IN LISTS TEXT BASE64 CONSTANTS CATALOGUE)
   string(REPLACE "=" ";" pair "${entry}")
   list(GET pair 0 name)
   list(GET pair 1 path)
@@ -30,6 +36,11 @@ foreach(entry IN LISTS CONSTANTS)
   string(REPLACE "=" ";" pair "${entry}")
   list(GET pair 0 name)
   set(kind_${name} constants)
+endforeach()
+foreach(entry IN LISTS CATALOGUE)
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 name)
+  set(kind_${name} catalogue)
 endforeach()
 
 file(READ "${TEMPLATE}" rest)
@@ -59,14 +70,37 @@ while(TRUE)
     if(failed)
       message(FATAL_ERROR "fill_page: base64 of ${path_${name}} failed")
     endif()
+  elseif(kind_${name} STREQUAL "catalogue")
+    file(GLOB languages "${path_${name}}/*.json")
+    list(SORT languages)
+    set(text "{")
+    set(comma "")
+    foreach(file IN LISTS languages)
+      get_filename_component(language "${file}" NAME_WE)
+      file(READ "${file}" words)
+      string(APPEND text "${comma}\"${language}\": ${words}")
+      set(comma ", ")
+    endforeach()
+    string(APPEND text "}")
   elseif(kind_${name} STREQUAL "constants")
-    file(STRINGS "${path_${name}}" lines
-         REGEX "^[ \t]*(#define[ \t]+[A-Z][A-Z0-9_]*[ \t]+-?[0-9]+|[A-Z][A-Z0-9_]*[ \t]*=[ \t]*-?[0-9]+)")
+    # A name is C's (NAME) or C++'s (kName); a number is a decimal, in
+    # parentheses or not, with a fraction or not, ending where the line or
+    # the list entry does (so that 0x20000 is not read as 0).
+    set(cname "[A-Zk][A-Za-z0-9_]*")
+    set(number "\\(?(-?[0-9]+\\.?[0-9]*)f?\\)?[ \t]*([,;]|//|/\\*|$)")
+    set(define "^[ \t]*#define[ \t]+(${cname})[ \t]+${number}")
+    set(entry "^[ \t]*(${cname})[ \t]*=[ \t]*${number}")
+    set(constexpr "^[ \t]*(inline[ \t]+)?constexpr[ \t]+[a-z0-9_:]+[ \t]+(${cname})[ \t]*=[ \t]*${number}")
+    file(STRINGS "${path_${name}}" lines REGEX "^[ \t]*(#define|inline|constexpr|[A-Zk])")
     set(text "Object.freeze({")
     foreach(line IN LISTS lines)
-      string(REGEX REPLACE "^[ \t]*(#define[ \t]+)?([A-Z][A-Z0-9_]*)[ \t=]+(-?[0-9]+).*$" "\\2: \\3, "
-             pair "${line}")
-      string(APPEND text "${pair}")
+      if(line MATCHES "${define}")
+        string(APPEND text "${CMAKE_MATCH_1}: ${CMAKE_MATCH_2}, ")
+      elseif(line MATCHES "${entry}")
+        string(APPEND text "${CMAKE_MATCH_1}: ${CMAKE_MATCH_2}, ")
+      elseif(line MATCHES "${constexpr}")
+        string(APPEND text "${CMAKE_MATCH_2}: ${CMAKE_MATCH_3}, ")
+      endif()
     endforeach()
     string(APPEND text "})")
   else()

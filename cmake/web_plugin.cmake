@@ -3,12 +3,10 @@
 # heap (malloc and free, so that a host can place its records and arrays in
 # the module's memory). It imports nothing: the keyboard watch finds no
 # keyboard here, and its end of the process traps.
-set(ATS_PLUGIN_EXPORTS Load Dispose GetPluginVersion SetVehicleSpec Initialize Elapse SetPower
-                       SetBrake SetReverser KeyDown KeyUp HornBlow DoorOpen DoorClose SetSignal
-                       SetBeaconData)
+include(${CMAKE_CURRENT_LIST_DIR}/entry_points.cmake)
 add_executable(ATSVorlan800 $<TARGET_OBJECTS:ats_objects>)
 set(ats_exports "")
-foreach(name IN LISTS ATS_PLUGIN_EXPORTS ITEMS malloc free)
+foreach(name IN LISTS ATS_ENTRY_POINT_NAMES ITEMS malloc free)
   list(APPEND ats_exports -Wl,--export=${name})
 endforeach()
 target_link_options(ATSVorlan800 PRIVATE ${ats_exports} -Wl,--strip-all)

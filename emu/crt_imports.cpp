@@ -182,12 +182,8 @@ uint32_t ModuleHandle(Machine& m, const std::string& name) {
   return 0;
 }
 
-}  // namespace
-
-void AddCrtImports(ImportTable& t) {
-  auto crt = std::make_shared<CrtState>();
-
-  // Variables the DLL reaches through its import table.
+// Variables the DLL reaches through its import table.
+void AddVariables(ImportTable& t, const std::shared_ptr<CrtState>& crt) {
   ImportDefinition iob;
   iob.data = [crt](Machine& m) {
     if (crt->iob == 0) crt->iob = m.StaticAlloc(kFileRecordSize * kStreamCount);
@@ -203,8 +199,10 @@ void AddCrtImports(ImportTable& t) {
     return crt->mbCurMax;
   };
   t["msvcrt.dll!__mb_cur_max"] = mbCurMax;
+}
 
-  // The heap.
+// The heap.
+void AddHeap(ImportTable& t) {
   t["msvcrt.dll!malloc"] = Cdecl([](ImportCall& c) { return c.machine().Malloc(c.Arg(0)); });
   t["msvcrt.dll!calloc"] = Cdecl([](ImportCall& c) -> uint32_t {
     const uint64_t n = uint64_t{c.Arg(0)} * c.Arg(1);
@@ -222,8 +220,10 @@ void AddCrtImports(ImportTable& t) {
     c.machine().Free(c.Arg(0));
     return 0;
   });
+}
 
-  // Memory and strings.
+// Memory and strings.
+void AddMemoryAndStrings(ImportTable& t, const std::shared_ptr<CrtState>& crt) {
   t["msvcrt.dll!memcpy"] = Cdecl([](ImportCall& c) {
     const auto bytes = ReadBytes(c.machine(), c.Arg(1), c.Arg(2));
     c.machine().Write(c.Arg(0), bytes.data(), bytes.size());
@@ -268,8 +268,10 @@ void AddCrtImports(ImportTable& t) {
     if (crt->errnoCell == 0) crt->errnoCell = c.machine().StaticAlloc(4);
     return crt->errnoCell;
   });
+}
 
-  // Locale: the "C" locale, single-byte.
+// Locale: the "C" locale, single-byte.
+void AddLocale(ImportTable& t, const std::shared_ptr<CrtState>& crt) {
   t["msvcrt.dll!setlocale"] = Cdecl([crt](ImportCall& c) {
     if (crt->cLocale == 0) crt->cLocale = c.machine().StaticString("C");
     return crt->cLocale;
@@ -290,8 +292,10 @@ void AddCrtImports(ImportTable& t) {
     }
     return crt->lconv;
   });
+}
 
-  // Start-up, locks and the ends of a process.
+// Start-up, locks and the ends of a process.
+void AddStartUpAndEnd(ImportTable& t) {
   ImportDefinition initterm;
   initterm.code = kInittermCode;
   t["msvcrt.dll!_initterm"] = initterm;
@@ -309,8 +313,10 @@ void AddCrtImports(ImportTable& t) {
   t["msvcrt.dll!_amsg_exit"] = Cdecl([](ImportCall& c) -> uint32_t {
     throw EmuError("the C runtime stopped the process with message " + std::to_string(c.Arg(0)));
   });
+}
 
-  // Console output, for the runtime's own messages.
+// Console output, for the runtime's own messages.
+void AddConsole(ImportTable& t, const std::shared_ptr<CrtState>& crt) {
   t["msvcrt.dll!fputc"] = Cdecl([crt](ImportCall& c) {
     Print(crt, c.machine(), c.Arg(1), std::string(1, static_cast<char>(c.Arg(0))));
     return c.Arg(0) & 0xFF;
@@ -331,8 +337,10 @@ void AddCrtImports(ImportTable& t) {
     Print(crt, c.machine(), c.Arg(0), text);
     return static_cast<uint32_t>(text.size());
   });
+}
 
-  // KERNEL32: synchronisation on one thread.
+// KERNEL32: synchronisation on one thread.
+void AddSynchronisation(ImportTable& t, const std::shared_ptr<CrtState>& crt) {
   auto none4 = [](ImportCall&) -> uint32_t { return 0; };
   t["kernel32.dll!InitializeCriticalSection"] = Stdcall(4, none4);
   t["kernel32.dll!DeleteCriticalSection"] = Stdcall(4, none4);
@@ -354,8 +362,10 @@ void AddCrtImports(ImportTable& t) {
     c.machine().lastError = c.Arg(0);
     return 0;
   });
+}
 
-  // Thread storage, in the TEB's slots as Windows keeps it.
+// Thread storage, in the TEB's slots as Windows keeps it.
+void AddThreadStorage(ImportTable& t) {
   auto inUse = std::make_shared<std::array<bool, kTlsSlotCount>>();
   t["kernel32.dll!TlsAlloc"] = Stdcall(0, [inUse](ImportCall& c) -> uint32_t {
     for (uint32_t i = 0; i < kTlsSlotCount; ++i) {
@@ -387,8 +397,10 @@ void AddCrtImports(ImportTable& t) {
     c.machine().Write32(slot(c), c.Arg(1));
     return 1;
   });
+}
 
-  // Modules: the host's executable, this DLL, and no other.
+// Modules: the host's executable, this DLL, and no other.
+void AddModules(ImportTable& t) {
   t["kernel32.dll!GetModuleHandleA"] = Stdcall(4, [](ImportCall& c) -> uint32_t {
     if (c.Arg(0) == 0) return kHostModule;
     return ModuleHandle(c.machine(), c.machine().ReadString(c.Arg(0)));
@@ -410,9 +422,11 @@ void AddCrtImports(ImportTable& t) {
     c.machine().lastError = kErrorProcNotFound;
     return 0;
   });
+}
 
-  // Memory queries and protection, for the runtime's relocation of its own
-  // code at start-up.
+// Memory queries and protection, for the runtime's relocation of its own
+// code at start-up.
+void AddMemoryQueries(ImportTable& t) {
   t["kernel32.dll!VirtualQuery"] = Stdcall(12, [](ImportCall& c) -> uint32_t {
     Machine& m = c.machine();
     constexpr uint32_t kInfoSize = 28;  // MEMORY_BASIC_INFORMATION
@@ -452,6 +466,24 @@ void AddCrtImports(ImportTable& t) {
     }
   });
   t["kernel32.dll!IsDBCSLeadByteEx"] = Stdcall(8, [](ImportCall&) -> uint32_t { return 0; });
+}
+
+}  // namespace
+
+// The runtime's state (its variables, the locale's records, handles) is
+// shared by the fakes of one machine.
+void AddCrtImports(ImportTable& t) {
+  auto crt = std::make_shared<CrtState>();
+  AddVariables(t, crt);
+  AddHeap(t);
+  AddMemoryAndStrings(t, crt);
+  AddLocale(t, crt);
+  AddStartUpAndEnd(t);
+  AddConsole(t, crt);
+  AddSynchronisation(t, crt);
+  AddThreadStorage(t);
+  AddModules(t);
+  AddMemoryQueries(t);
 }
 
 }  // namespace atsemu

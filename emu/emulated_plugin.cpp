@@ -1,33 +1,36 @@
 #include "emu/emulated_plugin.h"
 
 namespace atsemu {
+namespace {
+
+#define ATS_ENTRY_NAME(name, ret, params, args, bytes, decoration) #name,
+constexpr const char* kEntryNames[] = {ATS_ENTRY_POINTS(ATS_ENTRY_NAME)};
+#undef ATS_ENTRY_NAME
+#define ATS_ENTRY_BYTES(name, ret, params, args, bytes, decoration) bytes,
+constexpr uint32_t kEntryBytes[] = {ATS_ENTRY_POINTS(ATS_ENTRY_BYTES)};
+#undef ATS_ENTRY_BYTES
+
+// The list's byte counts are the records' sizes.
+static_assert(kEntryBytes[ATS_ENTRY_Load] == kNoArgBytes &&
+              kEntryBytes[ATS_ENTRY_Initialize] == kIntArgBytes &&
+              kEntryBytes[ATS_ENTRY_SetVehicleSpec] == kVehicleSpecArgBytes &&
+              kEntryBytes[ATS_ENTRY_Elapse] == kElapseArgBytes &&
+              kEntryBytes[ATS_ENTRY_SetBeaconData] == kBeaconArgBytes);
+
+}  // namespace
 
 EmulatedPlugin::EmulatedPlugin(const std::string& dllPath, const EmulatorOptions& options)
     : emu_(dllPath, options) {
-  fn_.load = emu_.Export("Load");
-  fn_.dispose = emu_.Export("Dispose");
-  fn_.version = emu_.Export("GetPluginVersion");
-  fn_.spec = emu_.Export("SetVehicleSpec");
-  fn_.initialize = emu_.Export("Initialize");
-  fn_.elapse = emu_.Export("Elapse");
-  fn_.power = emu_.Export("SetPower");
-  fn_.brake = emu_.Export("SetBrake");
-  fn_.reverser = emu_.Export("SetReverser");
-  fn_.keyDown = emu_.Export("KeyDown");
-  fn_.keyUp = emu_.Export("KeyUp");
-  fn_.horn = emu_.Export("HornBlow");
-  fn_.doorOpen = emu_.Export("DoorOpen");
-  fn_.doorClose = emu_.Export("DoorClose");
-  fn_.signal = emu_.Export("SetSignal");
-  fn_.beacon = emu_.Export("SetBeaconData");
+  for (int e = 0; e < ATS_ENTRY_POINT_COUNT; ++e) fn_[e] = emu_.Export(kEntryNames[e]);
   result_ = emu_.HostAlloc(sizeof(ATS_HANDLES));
   panel_ = emu_.HostAlloc(ATS_PANEL_SIZE * sizeof(int32_t));
   sound_ = emu_.HostAlloc(ATS_SOUND_SIZE * sizeof(int32_t));
 }
 
-uint32_t EmulatedPlugin::Call(const char* name, uint32_t address, const StackArgs& args,
-                              uint32_t bytes) {
-  const CallResult r = emu_.CallStdcall(address, args.bytes());
+uint32_t EmulatedPlugin::Call(AtsEntryPoint entry, const StackArgs& args) {
+  const char* name = kEntryNames[entry];
+  const uint32_t bytes = kEntryBytes[entry];
+  const CallResult r = emu_.CallStdcall(fn_[entry], args.bytes());
   if (r.processEnded) {
     ended_ = true;
     exitStatus_ = r.exitStatus;
@@ -40,21 +43,19 @@ uint32_t EmulatedPlugin::Call(const char* name, uint32_t address, const StackArg
   return r.eax;
 }
 
-void EmulatedPlugin::Load() { Call("Load", fn_.load, StackArgs(), kNoArgBytes); }
+void EmulatedPlugin::Load() { Call(ATS_ENTRY_Load, StackArgs()); }
 
-void EmulatedPlugin::Dispose() { Call("Dispose", fn_.dispose, StackArgs(), kNoArgBytes); }
+void EmulatedPlugin::Dispose() { Call(ATS_ENTRY_Dispose, StackArgs()); }
 
 int EmulatedPlugin::GetPluginVersion() {
-  return static_cast<int>(Call("GetPluginVersion", fn_.version, StackArgs(), kNoArgBytes));
+  return static_cast<int>(Call(ATS_ENTRY_GetPluginVersion, StackArgs()));
 }
 
 void EmulatedPlugin::SetVehicleSpec(const ATS_VEHICLESPEC& spec) {
-  Call("SetVehicleSpec", fn_.spec, StackArgs().Record(spec), kVehicleSpecArgBytes);
+  Call(ATS_ENTRY_SetVehicleSpec, StackArgs().Record(spec));
 }
 
-void EmulatedPlugin::Initialize(int brake) {
-  Call("Initialize", fn_.initialize, StackArgs().Int(brake), kIntArgBytes);
-}
+void EmulatedPlugin::Initialize(int brake) { Call(ATS_ENTRY_Initialize, StackArgs().Int(brake)); }
 
 ATS_HANDLES EmulatedPlugin::Elapse(const ATS_VEHICLESTATE& state, int* panel, int* sound) {
   // The host's arrays go in whole, so that elements the plug-in does not
@@ -69,7 +70,7 @@ ATS_HANDLES EmulatedPlugin::Elapse(const ATS_VEHICLESTATE& state, int* panel, in
       .Record(state)
       .Word(panel != nullptr ? panel_ : 0)
       .Word(sound != nullptr ? sound_ : 0);
-  const uint32_t eax = Call("Elapse", fn_.elapse, args, kElapseArgBytes);
+  const uint32_t eax = Call(ATS_ENTRY_Elapse, args);
   // Out again, also when the process ended in the call: the arrays then show
   // what the plug-in wrote before it ended.
   if (panel != nullptr) emu_.Read(panel_, panel, ATS_PANEL_SIZE * sizeof(int32_t));
@@ -83,40 +84,26 @@ ATS_HANDLES EmulatedPlugin::Elapse(const ATS_VEHICLESTATE& state, int* panel, in
   return handles;
 }
 
-void EmulatedPlugin::SetPower(int notch) {
-  Call("SetPower", fn_.power, StackArgs().Int(notch), kIntArgBytes);
-}
+void EmulatedPlugin::SetPower(int notch) { Call(ATS_ENTRY_SetPower, StackArgs().Int(notch)); }
 
-void EmulatedPlugin::SetBrake(int notch) {
-  Call("SetBrake", fn_.brake, StackArgs().Int(notch), kIntArgBytes);
-}
+void EmulatedPlugin::SetBrake(int notch) { Call(ATS_ENTRY_SetBrake, StackArgs().Int(notch)); }
 
-void EmulatedPlugin::SetReverser(int pos) {
-  Call("SetReverser", fn_.reverser, StackArgs().Int(pos), kIntArgBytes);
-}
+void EmulatedPlugin::SetReverser(int pos) { Call(ATS_ENTRY_SetReverser, StackArgs().Int(pos)); }
 
-void EmulatedPlugin::KeyDown(int key) {
-  Call("KeyDown", fn_.keyDown, StackArgs().Int(key), kIntArgBytes);
-}
+void EmulatedPlugin::KeyDown(int key) { Call(ATS_ENTRY_KeyDown, StackArgs().Int(key)); }
 
-void EmulatedPlugin::KeyUp(int key) {
-  Call("KeyUp", fn_.keyUp, StackArgs().Int(key), kIntArgBytes);
-}
+void EmulatedPlugin::KeyUp(int key) { Call(ATS_ENTRY_KeyUp, StackArgs().Int(key)); }
 
-void EmulatedPlugin::HornBlow(int horn) {
-  Call("HornBlow", fn_.horn, StackArgs().Int(horn), kIntArgBytes);
-}
+void EmulatedPlugin::HornBlow(int horn) { Call(ATS_ENTRY_HornBlow, StackArgs().Int(horn)); }
 
-void EmulatedPlugin::DoorOpen() { Call("DoorOpen", fn_.doorOpen, StackArgs(), kNoArgBytes); }
+void EmulatedPlugin::DoorOpen() { Call(ATS_ENTRY_DoorOpen, StackArgs()); }
 
-void EmulatedPlugin::DoorClose() { Call("DoorClose", fn_.doorClose, StackArgs(), kNoArgBytes); }
+void EmulatedPlugin::DoorClose() { Call(ATS_ENTRY_DoorClose, StackArgs()); }
 
-void EmulatedPlugin::SetSignal(int signal) {
-  Call("SetSignal", fn_.signal, StackArgs().Int(signal), kIntArgBytes);
-}
+void EmulatedPlugin::SetSignal(int signal) { Call(ATS_ENTRY_SetSignal, StackArgs().Int(signal)); }
 
 void EmulatedPlugin::SetBeaconData(const ATS_BEACONDATA& beacon) {
-  Call("SetBeaconData", fn_.beacon, StackArgs().Record(beacon), kBeaconArgBytes);
+  Call(ATS_ENTRY_SetBeaconData, StackArgs().Record(beacon));
 }
 
 }  // namespace atsemu

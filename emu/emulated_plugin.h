@@ -10,6 +10,7 @@
 #ifndef ATSVORLAN800_EMU_EMULATED_PLUGIN_H
 #define ATSVORLAN800_EMU_EMULATED_PLUGIN_H
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -58,15 +59,13 @@ class EmulatedPlugin {
   PeEmulator& emulator() { return emu_; }
 
  private:
-  uint32_t Call(const char* name, uint32_t address, const StackArgs& args, uint32_t bytes);
+  // Calls `entry` and checks that it removed its argument bytes.
+  uint32_t Call(AtsEntryPoint entry, const StackArgs& args);
 
   PeEmulator emu_;
-  struct {
-    uint32_t load, dispose, version, spec, initialize, elapse, power, brake, reverser, keyDown,
-        keyUp, horn, doorOpen, doorClose, signal, beacon;
-  } fn_;
-  uint32_t result_;  // the host's ATS_HANDLES for Elapse
-  uint32_t panel_;   // the host's arrays, in emulated memory
+  std::array<uint32_t, ATS_ENTRY_POINT_COUNT> fn_{};  // by their places in the list
+  uint32_t result_;                                   // the host's ATS_HANDLES for Elapse
+  uint32_t panel_;                                    // the host's arrays, in emulated memory
   uint32_t sound_;
   bool ended_ = false;
   int exitStatus_ = 0;

@@ -92,10 +92,6 @@ PeImage PeImage::Parse(std::vector<uint8_t> file) {
   if (pe.headersSize_ > pe.imageSize_ || pe.headersSize_ > file.size()) {
     throw EmuError("PE image headers exceed the image");
   }
-  struct Directory {
-    uint32_t rva = 0;
-    uint32_t size = 0;
-  };
   auto directory = [&](uint32_t index) {
     Directory d;
     if (index < directoryCount) {
@@ -104,14 +100,21 @@ PeImage PeImage::Parse(std::vector<uint8_t> file) {
     }
     return d;
   };
+  pe.MapSections(file, opt + optionalSize, sectionCount);
+  pe.ReadExports(directory(kDirectoryExport));
+  pe.ReadImports(directory(kDirectoryImport));
+  pe.ReadRelocations(directory(kDirectoryRelocation));
+  pe.ReadTls(directory(kDirectoryTls));
+  return pe;
+}
 
-  // The memory image at the preferred base: headers, then each section's raw
-  // bytes; what a section does not cover in the file stays zero.
-  std::vector<uint8_t>& mem = pe.file_;
-  mem.assign(pe.imageSize_, 0);
-  std::memcpy(mem.data(), file.data(), pe.headersSize_);
-  const uint64_t sectionTable = opt + optionalSize;
-  for (uint32_t i = 0; i < sectionCount; ++i) {
+// The memory image at the preferred base: headers, then each section's raw
+// bytes; what a section does not cover in the file stays zero.
+void PeImage::MapSections(const std::vector<uint8_t>& file, uint64_t sectionTable, uint16_t count) {
+  std::vector<uint8_t>& mem = file_;
+  mem.assign(imageSize_, 0);
+  std::memcpy(mem.data(), file.data(), headersSize_);
+  for (uint32_t i = 0; i < count; ++i) {
     const uint64_t h = sectionTable + uint64_t{i} * kSectionHeaderSize;
     if (h + kSectionHeaderSize > file.size()) throw EmuError("PE section table truncated");
     PeSection s;
@@ -124,93 +127,99 @@ PeImage PeImage::Parse(std::vector<uint8_t> file) {
     s.characteristics = Get32(file, h + 36, "section header");
     uint64_t copy = s.rawSize;
     if (s.virtualSize != 0 && s.virtualSize < copy) copy = s.virtualSize;
-    if (uint64_t{s.rva} + copy > pe.imageSize_ || uint64_t{s.rawOffset} + copy > file.size()) {
+    if (uint64_t{s.rva} + copy > imageSize_ || uint64_t{s.rawOffset} + copy > file.size()) {
       throw EmuError("PE section '" + s.name + "' lies outside the image or the file");
     }
     if (copy > 0) std::memcpy(&mem[s.rva], &file[s.rawOffset], copy);
-    pe.sections_.push_back(s);
+    sections_.push_back(s);
   }
+}
 
-  // Exports: the DLL's own name and every named function.
-  if (Directory d = directory(kDirectoryExport); d.rva != 0) {
-    pe.exportName_ = GetName(mem, Get32(mem, d.rva + 12, "export directory"), "exports");
-    const uint32_t functionCount = Get32(mem, d.rva + 20, "export directory");
-    const uint32_t nameCount = Get32(mem, d.rva + 24, "export directory");
-    const uint32_t functions = Get32(mem, d.rva + 28, "export directory");
-    const uint32_t names = Get32(mem, d.rva + 32, "export directory");
-    const uint32_t ordinals = Get32(mem, d.rva + 36, "export directory");
-    for (uint32_t i = 0; i < nameCount; ++i) {
-      const std::string name =
-          GetName(mem, Get32(mem, names + 4 * uint64_t{i}, "export names"), "export names");
-      const uint16_t index = Get16(mem, ordinals + 2 * uint64_t{i}, "export ordinals");
-      if (index >= functionCount) throw EmuError("export '" + name + "' has no function");
-      const uint32_t rva = Get32(mem, functions + 4 * uint64_t{index}, "export functions");
-      if (rva >= d.rva && rva < uint64_t{d.rva} + d.size) {
-        throw EmuError("export '" + name + "' is forwarded to another DLL");
+// Exports: the DLL's own name and every named function.
+void PeImage::ReadExports(Directory d) {
+  if (d.rva == 0) return;
+  const std::vector<uint8_t>& mem = file_;
+  exportName_ = GetName(mem, Get32(mem, d.rva + 12, "export directory"), "exports");
+  const uint32_t functionCount = Get32(mem, d.rva + 20, "export directory");
+  const uint32_t nameCount = Get32(mem, d.rva + 24, "export directory");
+  const uint32_t functions = Get32(mem, d.rva + 28, "export directory");
+  const uint32_t names = Get32(mem, d.rva + 32, "export directory");
+  const uint32_t ordinals = Get32(mem, d.rva + 36, "export directory");
+  for (uint32_t i = 0; i < nameCount; ++i) {
+    const std::string name =
+        GetName(mem, Get32(mem, names + 4 * uint64_t{i}, "export names"), "export names");
+    const uint16_t index = Get16(mem, ordinals + 2 * uint64_t{i}, "export ordinals");
+    if (index >= functionCount) throw EmuError("export '" + name + "' has no function");
+    const uint32_t rva = Get32(mem, functions + 4 * uint64_t{index}, "export functions");
+    if (rva >= d.rva && rva < uint64_t{d.rva} + d.size) {
+      throw EmuError("export '" + name + "' is forwarded to another DLL");
+    }
+    exports_[name] = rva;
+  }
+}
+
+// Imports: one slot of the address table per function.
+void PeImage::ReadImports(Directory d) {
+  if (d.rva == 0) return;
+  const std::vector<uint8_t>& mem = file_;
+  for (uint64_t desc = d.rva;; desc += kImportDescriptorSize) {
+    const uint32_t lookup = Get32(mem, desc, "import directory");
+    const uint32_t dllName = Get32(mem, desc + 12, "import directory");
+    const uint32_t iat = Get32(mem, desc + 16, "import directory");
+    if (lookup == 0 && dllName == 0 && iat == 0) break;
+    const std::string dll = GetName(mem, dllName, "imports");
+    const uint32_t table = lookup != 0 ? lookup : iat;
+    for (uint64_t k = 0;; ++k) {
+      const uint32_t thunk = Get32(mem, table + 4 * k, "import lookup table");
+      if (thunk == 0) break;
+      PeImport imp;
+      imp.dll = dll;
+      imp.iatRva = static_cast<uint32_t>(iat + 4 * k);
+      if (imp.iatRva + uint64_t{4} > mem.size()) throw EmuError("import table truncated");
+      if ((thunk & kImportByOrdinal) != 0) {
+        imp.name = "#" + std::to_string(thunk & 0xFFFF);
+      } else {
+        imp.name = GetName(mem, uint64_t{thunk} + 2, "import names");  // after the hint
       }
-      pe.exports_[name] = rva;
+      imports_.push_back(imp);
     }
   }
+}
 
-  // Imports: one slot of the address table per function.
-  if (Directory d = directory(kDirectoryImport); d.rva != 0) {
-    for (uint64_t desc = d.rva;; desc += kImportDescriptorSize) {
-      const uint32_t lookup = Get32(mem, desc, "import directory");
-      const uint32_t dllName = Get32(mem, desc + 12, "import directory");
-      const uint32_t iat = Get32(mem, desc + 16, "import directory");
-      if (lookup == 0 && dllName == 0 && iat == 0) break;
-      const std::string dll = GetName(mem, dllName, "imports");
-      const uint32_t table = lookup != 0 ? lookup : iat;
-      for (uint64_t k = 0;; ++k) {
-        const uint32_t thunk = Get32(mem, table + 4 * k, "import lookup table");
-        if (thunk == 0) break;
-        PeImport imp;
-        imp.dll = dll;
-        imp.iatRva = static_cast<uint32_t>(iat + 4 * k);
-        if (imp.iatRva + uint64_t{4} > mem.size()) throw EmuError("import table truncated");
-        if ((thunk & kImportByOrdinal) != 0) {
-          imp.name = "#" + std::to_string(thunk & 0xFFFF);
-        } else {
-          imp.name = GetName(mem, uint64_t{thunk} + 2, "import names");  // after the hint
-        }
-        pe.imports_.push_back(imp);
+// Base relocations: blocks of 16-bit entries, each a type and a page offset.
+void PeImage::ReadRelocations(Directory d) {
+  if (d.rva == 0) return;
+  const std::vector<uint8_t>& mem = file_;
+  uint64_t block = d.rva;
+  const uint64_t end = uint64_t{d.rva} + d.size;
+  while (block + 8 <= end) {
+    const uint32_t page = Get32(mem, block, "relocations");
+    const uint32_t size = Get32(mem, block + 4, "relocations");
+    if (size < 8 || block + size > end) throw EmuError("PE relocation block damaged");
+    for (uint64_t e = block + 8; e + 2 <= block + size; e += 2) {
+      const uint16_t entry = Get16(mem, e, "relocations");
+      const uint16_t type = entry >> 12;
+      if (type == kRelocAbsolute) continue;
+      if (type != kRelocHighLow) {
+        throw EmuError("PE relocation of type " + std::to_string(type) + " is not supported");
       }
+      const uint64_t at = uint64_t{page} + (entry & 0x0FFF);
+      if (at + 4 > mem.size()) throw EmuError("PE relocation outside the image");
+      relocations_.push_back(static_cast<uint32_t>(at));
     }
+    block += size;
   }
+}
 
-  // Base relocations: blocks of 16-bit entries, each a type and a page offset.
-  if (Directory d = directory(kDirectoryRelocation); d.rva != 0) {
-    uint64_t block = d.rva;
-    const uint64_t end = uint64_t{d.rva} + d.size;
-    while (block + 8 <= end) {
-      const uint32_t page = Get32(mem, block, "relocations");
-      const uint32_t size = Get32(mem, block + 4, "relocations");
-      if (size < 8 || block + size > end) throw EmuError("PE relocation block damaged");
-      for (uint64_t e = block + 8; e + 2 <= block + size; e += 2) {
-        const uint16_t entry = Get16(mem, e, "relocations");
-        const uint16_t type = entry >> 12;
-        if (type == kRelocAbsolute) continue;
-        if (type != kRelocHighLow) {
-          throw EmuError("PE relocation of type " + std::to_string(type) + " is not supported");
-        }
-        const uint64_t at = uint64_t{page} + (entry & 0x0FFF);
-        if (at + 4 > mem.size()) throw EmuError("PE relocation outside the image");
-        pe.relocations_.push_back(static_cast<uint32_t>(at));
-      }
-      block += size;
-    }
-  }
-
-  if (Directory d = directory(kDirectoryTls); d.rva != 0) {
-    PeTls t;
-    t.rawDataStart = Get32(mem, d.rva, "thread-storage directory");
-    t.rawDataEnd = Get32(mem, d.rva + 4, "thread-storage directory");
-    t.indexAddress = Get32(mem, d.rva + 8, "thread-storage directory");
-    t.callbacksAddress = Get32(mem, d.rva + 12, "thread-storage directory");
-    t.zeroFill = Get32(mem, d.rva + 16, "thread-storage directory");
-    pe.tls_ = t;
-  }
-  return pe;
+void PeImage::ReadTls(Directory d) {
+  if (d.rva == 0) return;
+  PeTls t;
+  t.rawDataStart = Get32(file_, d.rva, "thread-storage directory");
+  t.rawDataEnd = Get32(file_, d.rva + 4, "thread-storage directory");
+  t.indexAddress = Get32(file_, d.rva + 8, "thread-storage directory");
+  t.callbacksAddress = Get32(file_, d.rva + 12, "thread-storage directory");
+  t.zeroFill = Get32(file_, d.rva + 16, "thread-storage directory");
+  tls_ = t;
 }
 
 std::vector<uint8_t> PeImage::Layout(uint32_t base) const {

@@ -75,6 +75,20 @@ class PeImage {
   const std::optional<PeTls>& tls() const { return tls_; }
 
  private:
+  // Where one of the optional header's data directories lies; rva 0 where the
+  // image has none.
+  struct Directory {
+    uint32_t rva = 0;
+    uint32_t size = 0;
+  };
+  // The steps of Parse after the headers, in order: the memory image from the
+  // sections, then the tables read from it.
+  void MapSections(const std::vector<uint8_t>& file, uint64_t sectionTable, uint16_t count);
+  void ReadExports(Directory d);
+  void ReadImports(Directory d);
+  void ReadRelocations(Directory d);
+  void ReadTls(Directory d);
+
   std::vector<uint8_t> file_;
   uint32_t imageBase_ = 0;
   uint32_t imageSize_ = 0;

@@ -182,113 +182,123 @@ uint32_t Release(ImportCall& c, ComObject::Kind kind, const char* name) {
   return o.refs;
 }
 
+// The methods every COM interface begins with. No other interface is
+// offered.
+uint32_t QueryInterface(ImportCall& c, ComObject::Kind kind, const char* name) {
+  This(c, kind, name);
+  c.machine().Write32(c.Arg(2), 0);
+  return kENoInterface;
+}
+
+uint32_t AddRef(ImportCall& c, ComObject::Kind kind, const char* name) {
+  return ++This(c, kind, name).refs;
+}
+
+// IDirectInput8W::CreateDevice: the system keyboard only, not aggregated.
+uint32_t CreateDevice(ImportCall& c) {
+  Machine& m = c.machine();
+  This(c, ComObject::Kind::kDirectInput, "IDirectInput8W::CreateDevice");
+  m.windows.directInputCalls.push_back("IDirectInput8W::CreateDevice");
+  if (ReadGuid(m, c.Arg(1)) != kGuidSysKeyboard || c.Arg(3) != 0) {
+    Complain(m, "CreateDevice: not the system keyboard, or with an outer object");
+    m.Write32(c.Arg(2), 0);
+    return kDiErrInvalidParam;
+  }
+  m.Write32(c.Arg(2), NewObject(m, ComObject::Kind::kKeyboard, m.keyboardVtable));
+  return kDiOk;
+}
+
+// IDirectInputDevice8W::SetDataFormat: the standard keyboard format, before
+// the device is acquired.
+uint32_t SetDataFormat(ImportCall& c) {
+  Machine& m = c.machine();
+  ComObject& o = This(c, ComObject::Kind::kKeyboard, "IDirectInputDevice8W::SetDataFormat");
+  m.windows.directInputCalls.push_back("IDirectInputDevice8W::SetDataFormat");
+  if (o.acquired) return kDiErrAcquired;
+  std::string why;
+  if (c.Arg(1) == 0 || !IsKeyboardFormat(m, c.Arg(1), why)) {
+    Complain(m, "SetDataFormat: " + (why.empty() ? "no data format" : why));
+    return kDiErrInvalidParam;
+  }
+  o.formatSet = true;
+  return kDiOk;
+}
+
+// IDirectInputDevice8W::Acquire: only once a data format is set.
+uint32_t AcquireKeyboard(ImportCall& c) {
+  ComObject& o = This(c, ComObject::Kind::kKeyboard, "IDirectInputDevice8W::Acquire");
+  c.machine().windows.directInputCalls.push_back("IDirectInputDevice8W::Acquire");
+  if (!o.formatSet) {
+    Complain(c.machine(), "Acquire before SetDataFormat");
+    return kDiErrInvalidParam;
+  }
+  if (o.acquired) return kDiNoEffect;
+  o.acquired = true;
+  return kDiOk;
+}
+
+uint32_t UnacquireKeyboard(ImportCall& c) {
+  ComObject& o = This(c, ComObject::Kind::kKeyboard, "IDirectInputDevice8W::Unacquire");
+  c.machine().windows.directInputCalls.push_back("IDirectInputDevice8W::Unacquire");
+  if (!o.acquired) return kDiNoEffect;
+  o.acquired = false;
+  return kDiOk;
+}
+
+// IDirectInputDevice8W::GetDeviceState: the keys the caller set, 256 bytes,
+// from an acquired device; fails as a lost device would where the test asks.
+uint32_t GetDeviceState(ImportCall& c) {
+  Machine& m = c.machine();
+  ComObject& o = This(c, ComObject::Kind::kKeyboard, "IDirectInputDevice8W::GetDeviceState");
+  ++m.windows.stateReads;
+  if (!o.acquired) return kDiErrNotAcquired;
+  if (m.windows.failStateReads) return kDiErrInputLost;
+  if (c.Arg(1) != kKeyboardStateSize) {
+    Complain(m, "GetDeviceState of " + std::to_string(c.Arg(1)) + " bytes");
+    return kDiErrInvalidParam;
+  }
+  m.Write(c.Arg(2), m.windows.keys.data(), m.windows.keys.size());
+  return kDiOk;
+}
+
 }  // namespace
 
 // The two interfaces' virtual tables, made once per machine before any code
 // of the DLL runs.
 void SetUpDirectInput(Machine& m) {
   using Kind = ComObject::Kind;
+  // Each fake with the bytes of arguments it removes from the stack.
   const std::map<std::string, MethodFake> input = {
       {"QueryInterface",
        {12,
-        [](ImportCall& c) -> uint32_t {
-          This(c, Kind::kDirectInput, "IDirectInput8W::QueryInterface");
-          c.machine().Write32(c.Arg(2), 0);
-          return kENoInterface;
+        [](ImportCall& c) {
+          return QueryInterface(c, Kind::kDirectInput, "IDirectInput8W::QueryInterface");
         }}},
       {"AddRef",
-       {4,
-        [](ImportCall& c) -> uint32_t {
-          return ++This(c, Kind::kDirectInput, "IDirectInput8W::AddRef").refs;
-        }}},
+       {4, [](ImportCall& c) { return AddRef(c, Kind::kDirectInput, "IDirectInput8W::AddRef"); }}},
       {"Release",
        {4,
         [](ImportCall& c) { return Release(c, Kind::kDirectInput, "IDirectInput8W::Release"); }}},
-      {"CreateDevice",
-       {16,
-        [](ImportCall& c) -> uint32_t {
-          Machine& m = c.machine();
-          This(c, Kind::kDirectInput, "IDirectInput8W::CreateDevice");
-          m.windows.directInputCalls.push_back("IDirectInput8W::CreateDevice");
-          if (ReadGuid(m, c.Arg(1)) != kGuidSysKeyboard || c.Arg(3) != 0) {
-            Complain(m, "CreateDevice: not the system keyboard, or with an outer object");
-            m.Write32(c.Arg(2), 0);
-            return kDiErrInvalidParam;
-          }
-          m.Write32(c.Arg(2), NewObject(m, Kind::kKeyboard, m.keyboardVtable));
-          return kDiOk;
-        }}},
+      {"CreateDevice", {16, CreateDevice}},
   };
   const std::map<std::string, MethodFake> keyboard = {
       {"QueryInterface",
        {12,
-        [](ImportCall& c) -> uint32_t {
-          This(c, Kind::kKeyboard, "IDirectInputDevice8W::QueryInterface");
-          c.machine().Write32(c.Arg(2), 0);
-          return kENoInterface;
+        [](ImportCall& c) {
+          return QueryInterface(c, Kind::kKeyboard, "IDirectInputDevice8W::QueryInterface");
         }}},
       {"AddRef",
        {4,
-        [](ImportCall& c) -> uint32_t {
-          return ++This(c, Kind::kKeyboard, "IDirectInputDevice8W::AddRef").refs;
-        }}},
+        [](ImportCall& c) { return AddRef(c, Kind::kKeyboard, "IDirectInputDevice8W::AddRef"); }}},
       {"Release",
        {4,
         [](ImportCall& c) {
           return Release(c, Kind::kKeyboard, "IDirectInputDevice8W::Release");
         }}},
-      {"SetDataFormat",
-       {8,
-        [](ImportCall& c) -> uint32_t {
-          Machine& m = c.machine();
-          ComObject& o = This(c, Kind::kKeyboard, "IDirectInputDevice8W::SetDataFormat");
-          m.windows.directInputCalls.push_back("IDirectInputDevice8W::SetDataFormat");
-          if (o.acquired) return kDiErrAcquired;
-          std::string why;
-          if (c.Arg(1) == 0 || !IsKeyboardFormat(m, c.Arg(1), why)) {
-            Complain(m, "SetDataFormat: " + (why.empty() ? "no data format" : why));
-            return kDiErrInvalidParam;
-          }
-          o.formatSet = true;
-          return kDiOk;
-        }}},
-      {"Acquire",
-       {4,
-        [](ImportCall& c) -> uint32_t {
-          ComObject& o = This(c, Kind::kKeyboard, "IDirectInputDevice8W::Acquire");
-          c.machine().windows.directInputCalls.push_back("IDirectInputDevice8W::Acquire");
-          if (!o.formatSet) {
-            Complain(c.machine(), "Acquire before SetDataFormat");
-            return kDiErrInvalidParam;
-          }
-          if (o.acquired) return kDiNoEffect;
-          o.acquired = true;
-          return kDiOk;
-        }}},
-      {"Unacquire",
-       {4,
-        [](ImportCall& c) -> uint32_t {
-          ComObject& o = This(c, Kind::kKeyboard, "IDirectInputDevice8W::Unacquire");
-          c.machine().windows.directInputCalls.push_back("IDirectInputDevice8W::Unacquire");
-          if (!o.acquired) return kDiNoEffect;
-          o.acquired = false;
-          return kDiOk;
-        }}},
-      {"GetDeviceState",
-       {12,
-        [](ImportCall& c) -> uint32_t {
-          Machine& m = c.machine();
-          ComObject& o = This(c, Kind::kKeyboard, "IDirectInputDevice8W::GetDeviceState");
-          ++m.windows.stateReads;
-          if (!o.acquired) return kDiErrNotAcquired;
-          if (m.windows.failStateReads) return kDiErrInputLost;
-          if (c.Arg(1) != kKeyboardStateSize) {
-            Complain(m, "GetDeviceState of " + std::to_string(c.Arg(1)) + " bytes");
-            return kDiErrInvalidParam;
-          }
-          m.Write(c.Arg(2), m.windows.keys.data(), m.windows.keys.size());
-          return kDiOk;
-        }}},
+      {"SetDataFormat", {8, SetDataFormat}},
+      {"Acquire", {4, AcquireKeyboard}},
+      {"Unacquire", {4, UnacquireKeyboard}},
+      {"GetDeviceState", {12, GetDeviceState}},
   };
   m.directInputVtable =
       MakeVtable(m, "IDirectInput8W", kDirectInputMethods, std::size(kDirectInputMethods), input);

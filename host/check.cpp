@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "host/plugin_library.h"
+#include "host/io/plugin_library.h"
 #include "host/reference/cab_reference.h"
 #include "host/sim/format.h"
 

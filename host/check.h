@@ -72,8 +72,10 @@ struct CheckResult {
 CheckResult RunCheck(const Route& route, const std::string& plugin, const std::string& scratch,
                      unsigned workers, std::string& error, bool strict = false);
 
-// The report: the table by limit beacon, the trips and the stations, and
-// the closing line "N drives: ...".
+// The table by limit beacon: a heading, then a row for each speed-check
+// beacon with its location, the beacon, its limit, the fastest pass and the
+// thinnest margin; one line saying so if the route has none. The trips, the
+// stations and the closing line are CheckProblems' and the command's.
 std::vector<std::string> CheckTable(const CheckResult& result);
 // A row's last two cells, as the table and the page both word them: the
 // fastest any careful driver passed the beacon at, and the thinnest margin

@@ -16,13 +16,15 @@
 
 #include <stdint.h>
 
+#include "plugin/entry_points.h"
+
 #if defined(_WIN32) && !defined(_WIN64)
 #define ATS_CALL __stdcall
 #else
 #define ATS_CALL
 #endif
 
-/* The DLL names its exports through a module-definition file (plugin/exports.def),
+/* The DLL names its exports through a module-definition file (written from entry_points.h),
  * so nothing is marked for export there; on ELF the entry points are the only
  * symbols with default visibility. */
 #if defined(_WIN32)
@@ -89,31 +91,20 @@ struct ATS_HANDLES {
 };
 
 #ifndef ATS_RECORDS_ONLY
-/* The sixteen entry points. Each is also exported under the plain name without
- * the "ats" prefix (Load, Dispose, ... SetBeaconData). */
-ATS_EXPORT void ATS_CALL atsLoad(void) ATS_NOEXCEPT; /* start the keyboard watch, create the unit */
-ATS_EXPORT void ATS_CALL atsDispose(void)
-    ATS_NOEXCEPT; /* stop the keyboard watch, destroy the unit */
-ATS_EXPORT int ATS_CALL atsGetPluginVersion(void) ATS_NOEXCEPT; /* ATS_VERSION; needs no unit */
-ATS_EXPORT void ATS_CALL atsSetVehicleSpec(struct ATS_VEHICLESPEC spec)
-    ATS_NOEXCEPT; /* fixes the brake positions */
-ATS_EXPORT void ATS_CALL atsInitialize(int brake)
-    ATS_NOEXCEPT; /* partial reset; argument ignored */
-ATS_EXPORT struct ATS_HANDLES ATS_CALL atsElapse(struct ATS_VEHICLESTATE state, int* panel,
-                                                 int* sound) ATS_NOEXCEPT; /* one frame */
-ATS_EXPORT void ATS_CALL atsSetPower(int notch) ATS_NOEXCEPT;  /* driver's power notch */
-ATS_EXPORT void ATS_CALL atsSetBrake(int notch) ATS_NOEXCEPT;  /* driver's brake position */
-ATS_EXPORT void ATS_CALL atsSetReverser(int pos) ATS_NOEXCEPT; /* driver's reverser position */
-ATS_EXPORT void ATS_CALL atsKeyDown(int key) ATS_NOEXCEPT;     /* host key pressed */
-ATS_EXPORT void ATS_CALL atsKeyUp(int key) ATS_NOEXCEPT;       /* host key released */
-ATS_EXPORT void ATS_CALL atsHornBlow(int horn) ATS_NOEXCEPT;   /* ignored */
-ATS_EXPORT void ATS_CALL atsDoorOpen(void) ATS_NOEXCEPT;       /* doors opened */
-ATS_EXPORT void ATS_CALL atsDoorClose(void) ATS_NOEXCEPT;      /* doors closed */
-ATS_EXPORT void ATS_CALL atsSetSignal(int signal)
-    ATS_NOEXCEPT; /* ignored: signals come from beacons */
-ATS_EXPORT void ATS_CALL atsSetBeaconData(struct ATS_BEACONDATA beacon)
-    ATS_NOEXCEPT; /* beacon passed */
-#endif            /* ATS_RECORDS_ONLY */
+/* The sixteen entry points (entry_points.h lists them). Each is also exported
+ * under the plain name without the "ats" prefix (Load, Dispose, ...
+ * SetBeaconData). Load starts the keyboard watch and creates the unit,
+ * Dispose stops and destroys them; GetPluginVersion answers ATS_VERSION and
+ * needs no unit; SetVehicleSpec fixes the brake positions; Initialize is a
+ * partial reset (its argument is ignored); Elapse runs one frame; SetPower,
+ * SetBrake and SetReverser report the driver's handles, KeyDown and KeyUp
+ * the host's keys, DoorOpen and DoorClose the doors, SetBeaconData a beacon
+ * passed; HornBlow and SetSignal are ignored (signals come from beacons). */
+#define ATS_DECLARE(name, ret, params, args, bytes, decoration) \
+  ATS_EXPORT ret ATS_CALL ats##name params ATS_NOEXCEPT;
+ATS_ENTRY_POINTS(ATS_DECLARE)
+#undef ATS_DECLARE
+#endif /* ATS_RECORDS_ONLY */
 
 #ifdef __cplusplus
 } /* extern "C" */

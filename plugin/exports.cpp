@@ -110,24 +110,9 @@ void ATS_CALL atsSetBeaconData(struct ATS_BEACONDATA beacon) noexcept {
 #if !defined(_WIN32)
 // The plain names, for hosts and tools that look the entry points up without
 // the prefix. On Windows the module-definition file gives them.
-#define ATS_PLAIN(ret, name, target, params) \
-  ATS_EXPORT ret name params noexcept __attribute__((alias(#target)));
-ATS_PLAIN(void, Load, atsLoad, (void))
-ATS_PLAIN(void, Dispose, atsDispose, (void))
-ATS_PLAIN(int, GetPluginVersion, atsGetPluginVersion, (void))
-ATS_PLAIN(void, SetVehicleSpec, atsSetVehicleSpec, (struct ATS_VEHICLESPEC))
-ATS_PLAIN(void, Initialize, atsInitialize, (int))
-ATS_PLAIN(struct ATS_HANDLES, Elapse, atsElapse, (struct ATS_VEHICLESTATE, int*, int*))
-ATS_PLAIN(void, SetPower, atsSetPower, (int))
-ATS_PLAIN(void, SetBrake, atsSetBrake, (int))
-ATS_PLAIN(void, SetReverser, atsSetReverser, (int))
-ATS_PLAIN(void, KeyDown, atsKeyDown, (int))
-ATS_PLAIN(void, KeyUp, atsKeyUp, (int))
-ATS_PLAIN(void, HornBlow, atsHornBlow, (int))
-ATS_PLAIN(void, DoorOpen, atsDoorOpen, (void))
-ATS_PLAIN(void, DoorClose, atsDoorClose, (void))
-ATS_PLAIN(void, SetSignal, atsSetSignal, (int))
-ATS_PLAIN(void, SetBeaconData, atsSetBeaconData, (struct ATS_BEACONDATA))
+#define ATS_PLAIN(name, ret, params, args, bytes, decoration) \
+  ATS_EXPORT ret name params noexcept __attribute__((alias("ats" #name)));
+ATS_ENTRY_POINTS(ATS_PLAIN)
 #undef ATS_PLAIN
 #endif
 

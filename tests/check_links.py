@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Every link in the README and the pages in docs/ leads somewhere: a
-relative link to a file that exists, and an anchor (#part) to a heading of
-that file, spelled as GitHub spells its anchors. Web addresses are left
-alone (the tests reach no network).
+"""Every link in the READMEs (README.md, README.ja.md) and the pages in docs/
+leads somewhere: a relative link to a file that exists, and an anchor (#part)
+to a heading of that file, spelled as GitHub spells its anchors (Japanese
+headings included). Web addresses are left alone (the tests reach no network).
   check_links.py SOURCE_DIR"""
 import pathlib
 import re
@@ -33,7 +33,7 @@ def anchors(path):
 
 
 root = pathlib.Path(sys.argv[1])
-pages = [root / "README.md"] + sorted((root / "docs").glob("*.md"))
+pages = sorted(root.glob("README*.md")) + sorted((root / "docs").glob("*.md"))
 broken = []
 for page in pages:
     for number, line in enumerate(prose(page), 1):

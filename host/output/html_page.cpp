@@ -1,5 +1,6 @@
 #include "host/output/html_page.h"
 
+#include <array>
 #include <cmath>
 #include <string_view>
 
@@ -14,8 +15,24 @@ namespace {
 // page's numbers (doubles) as well as here.
 constexpr double kLargestRounded = 9007199254740992.0;  // 2^53
 
-const char* const kHostNames[] = {"brake", "power", "reverser", "doors_closed"};
-const char* const kHandleNames[] = {"brake", "power", "reverser", "constant-speed"};
+// The data's names of the driver's and the returned handles (the cab's
+// data-driver and data-handle names), in cab.h's order.
+constexpr std::array<const char*, kDriverCount> kHostNames = [] {
+  std::array<const char*, kDriverCount> n{};
+  n[kDriverBrake] = "brake";
+  n[kDriverPower] = "power";
+  n[kDriverReverser] = "reverser";
+  n[kDriverDoorsClosed] = "doors_closed";
+  return n;
+}();
+constexpr std::array<const char*, kHandleCount> kHandleNames = [] {
+  std::array<const char*, kHandleCount> n{};
+  n[kHandleBrake] = "brake";
+  n[kHandlePower] = "power";
+  n[kHandleReverser] = "reverser";
+  n[kHandleConstantSpeed] = "constant-speed";
+  return n;
+}();
 
 // The exact text of a value the page reads with Number(): JavaScript spells
 // the values that are not numbers its own way.
@@ -28,7 +45,7 @@ std::string ExactNumber(double v) {
 // A JSON number for a value that should be finite; 0 if it is not.
 std::string FiniteNumber(double v) { return std::isfinite(v) ? Shortest(v) : "0"; }
 
-// `s` with a leading comma unless it starts the list.
+// `item` added to `list`, after a comma unless it starts the list.
 void Append(std::string& list, const std::string& item) {
   if (!list.empty()) list += ',';
   list += item;
@@ -136,13 +153,9 @@ void HtmlPage::OnFrame(const FrameRecord& r) {
   mr_.Add(r.state.MrPressure);
   current_.Add(r.state.Current);
   emergency_.Add(at, r.host.emergency_notch());
-  const int32_t host[kHostColumns] = {r.host.brake, r.host.power, r.host.reverser,
-                                      r.host.doors_closed ? 1 : 0};
-  const int32_t handles[kHandleColumns] = {r.handles.Brake, r.handles.Power, r.handles.Reverser,
-                                           r.handles.ConstantSpeed};
   std::size_t column = 0;
-  for (int32_t v : host) ints_[column++].Add(at, v);
-  for (int32_t v : handles) ints_[column++].Add(at, v);
+  for (int32_t v : r.DriverInOrder()) ints_[column++].Add(at, v);
+  for (int32_t v : r.HandlesInOrder()) ints_[column++].Add(at, v);
   for (int32_t v : r.panel) ints_[column++].Add(at, v);
   for (int32_t v : r.sound) ints_[column++].Add(at, v);
 
@@ -211,7 +224,9 @@ void HtmlPage::Write(std::ostream& out, const std::string& chart_svg,
                                           {"cab", page_assets::kCabHtml},
                                           {"cab_style", page_assets::kCabCss},
                                           {"style", page_assets::kCabViewCss},
+                                          {"cab_constants", page_assets::kCabConstantsJs},
                                           {"cab_script", page_assets::kCabJs},
+                                          {"words", page_assets::kWordsEn},
                                           {"script", page_assets::kCabViewJs},
                                           {"data", data},
                                           {"chart", chart}});

@@ -69,8 +69,8 @@ class HtmlPage : public FrameSink {
 
   // The integer columns, in this order: the driver's handles and doors, the
   // handles returned, the panel and the sound values.
-  static constexpr std::size_t kHostColumns = 4;
-  static constexpr std::size_t kHandleColumns = 4;
+  static constexpr std::size_t kHostColumns = kDriverCount;
+  static constexpr std::size_t kHandleColumns = kHandleCount;
   static constexpr std::size_t kIntColumns =
       kHostColumns + kHandleColumns + kPanelIndices.size() + kSoundIndices.size();
 

@@ -32,10 +32,6 @@ constexpr int32_t kNotchAxisLimit = 100;
 // Marks kept for the chart; a replay could pass a beacon in every frame.
 constexpr std::size_t kMaxMarks = 2000;
 
-// The governor's thresholds, drawn as reference lines.
-constexpr double kGovernorBrakes = 76.0;
-constexpr double kGovernorReleases = 71.0;
-
 constexpr double kMsPerS = 1000.0;
 
 // Colours.
@@ -213,12 +209,12 @@ void SvgChart::OnFrame(const FrameRecord& r) {
     mark(Mark::Kind::kBeacon, limit ? Fixed(*limit, 0) : "b" + std::to_string(e.beacon.Type),
          limit);
   }
-  const std::string unit = s.unit;
-  if (unit == "TRIPPED" && (before == nullptr || std::string(before->unit) != unit)) {
+  const UnitState unit = s.unit;
+  if (unit == UnitState::kTripped && (before == nullptr || before->unit != unit)) {
     mark(Mark::Kind::kTrip, "TRIP", std::nullopt);
   }
-  if (unit == "WARNING" && (before == nullptr || std::string(before->unit) != unit)) {
-    mark(Mark::Kind::kWarning, "WARNING", std::nullopt);
+  if (unit == UnitState::kWarning && (before == nullptr || before->unit != unit)) {
+    mark(Mark::Kind::kWarning, UnitStateName(unit), std::nullopt);
   }
   // A station is marked where the train first comes within a metre of it.
   for (; next_station_ < stations_.size() &&
@@ -228,10 +224,10 @@ void SvgChart::OnFrame(const FrameRecord& r) {
     mark(Mark::Kind::kStation, (name.empty() ? "station " : name + " ") + Grouped(at, 0) + " m",
          std::nullopt);
   }
-  if (r.Panel(11) != 0 && (samples_.empty() || !in_window_)) {
+  if (r.Panel(kPanelStopWindow) != 0 && (samples_.empty() || !in_window_)) {
     mark(Mark::Kind::kStop, "stop window", std::nullopt);
   }
-  in_window_ = r.Panel(11) != 0;
+  in_window_ = r.Panel(kPanelStopWindow) != 0;
   samples_.push_back(s);
 }
 
@@ -252,22 +248,20 @@ SvgChart::PlotArea SvgChart::Area() const {
   return PlotArea{axis_ == Axis::kDistance, lo, hi, kLeft, kRight, kSpeedTop, kHandleBottom};
 }
 
-void SvgChart::Write(std::ostream& out) const {
-  std::string svg;
-  svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
-         Num(kHeight) + "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
-         "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += Text(kLeft, 24, title_, "font-size=\"16\" font-weight=\"bold\"");
+struct SvgChart::Scales {
+  double x_lo, x_hi;          // what the horizontal axis spans
+  double v_lo, v_hi, v_step;  // the speed axis, whole ticks at both ends
+  int32_t n_hi;               // the highest notch the handle panel shows
+  int64_t off_scale;          // frames not a number or beyond the speed axis
+  Scale x, v, n;
+  // Where a frame is drawn; infinite locations at the edges, NaN nowhere.
+  static bool Placed(double at) { return at == at; }
+  double Px(double at) const { return x(std::clamp(at, x_lo, x_hi)); }
+  double Notch(int32_t k) const { return n(std::clamp(k, 0, n_hi)); }
+};
 
-  if (samples_.empty()) {
-    svg += Text(kLeft, kSpeedTop + 20, "no frames were run");
-    out << svg << "</svg>\n";
-    return;
-  }
-
-  // Scales. Only finite values set them.
+// Only finite values set the scales.
+SvgChart::Scales SvgChart::MakeScales() const {
   const auto [x_lo, x_hi] = XSpan();
   double v_lo = 0.0, v_hi = 90.0;
   int64_t off_scale = 0;
@@ -282,17 +276,53 @@ void SvgChart::Write(std::ostream& out) const {
   const double v_step = NiceStep(v_hi - v_lo);
   v_lo = v_step * std::floor(v_lo / v_step);
   v_hi = v_step * (std::floor(v_hi / v_step) + 1.0);
-  const Scale x{x_lo, x_hi, kLeft, kRight};
-  const Scale v{v_lo, v_hi, kSpeedBottom, kSpeedTop};
   const int32_t n_hi = std::min(std::max(emergency_, top_power_), kNotchAxisLimit) + 1;
-  const Scale n{0.0, static_cast<double>(n_hi), kHandleBottom, kHandleTop};
-  // Where a frame is drawn; infinite locations at the edges, NaN nowhere.
-  auto placed = [&](double at) { return at == at; };
-  auto px = [&](double at) { return x(std::clamp(at, x_lo, x_hi)); };
-  auto notch = [&](int32_t k) { return n(std::clamp(k, 0, n_hi)); };
-  if (off_scale > 0) {
+  return Scales{x_lo,
+                x_hi,
+                v_lo,
+                v_hi,
+                v_step,
+                n_hi,
+                off_scale,
+                Scale{x_lo, x_hi, kLeft, kRight},
+                Scale{v_lo, v_hi, kSpeedBottom, kSpeedTop},
+                Scale{0.0, static_cast<double>(n_hi), kHandleBottom, kHandleTop}};
+}
+
+void SvgChart::Write(std::ostream& out) const {
+  std::string svg;
+  svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
+         Num(kHeight) + "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
+         "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  svg += Text(kLeft, 24, title_, "font-size=\"16\" font-weight=\"bold\"");
+  if (samples_.empty()) {
+    svg += Text(kLeft, kSpeedTop + 20, "no frames were run");
+  } else {
+    // Bottom layer first: what is drawn later lies over it.
+    const Scales sc = MakeScales();
+    svg += Warnings(sc);
+    svg += Shading(sc);
+    svg += Grid(sc);
+    svg += GovernorLines(sc);
+    svg += Marks(sc);
+    svg += Speed(sc);
+    svg += GradientProfile(sc);
+    svg += Handles(sc);
+    svg += ConstantSpeedBand(sc);
+    svg += Legend();
+  }
+  out << svg << "</svg>\n";
+}
+
+// What the chart could not draw: frames off its scale, marks beyond the most
+// kept.
+std::string SvgChart::Warnings(const Scales& sc) const {
+  std::string svg;
+  if (sc.off_scale > 0) {
     svg += Text(kRight, 24,
-                std::to_string(off_scale) +
+                std::to_string(sc.off_scale) +
                     " frames off the scale (not a number, or beyond 1000 km/h): drawn at its "
                     "edge or left out",
                 "text-anchor=\"end\" fill=\"#b71c1c\"");
@@ -303,8 +333,12 @@ void SvgChart::Write(std::ostream& out) const {
                     std::to_string(unmarked_) + " more are not drawn",
                 "text-anchor=\"end\" fill=\"#b71c1c\"");
   }
+  return svg;
+}
 
-  // Shading while the unit is off, tripped or warning, over both panels.
+// Shading while the unit is off, tripped or warning, over both panels; on the
+// time axis only, where a span of frames is a span of the plot.
+std::string SvgChart::Shading(const Scales& sc) const {
   Spans shading([](double a, double b, const char* fill) {
     std::string out;
     for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
@@ -316,52 +350,56 @@ void SvgChart::Write(std::ostream& out) const {
   });
   for (std::size_t i = 0; i < samples_.size();) {
     std::size_t j = i;
-    while (j + 1 < samples_.size() && std::string(samples_[j + 1].unit) == samples_[i].unit) ++j;
-    const std::string unit = samples_[i].unit;
-    const char* fill = unit == "OFF"       ? "#e0e0e0"
-                       : unit == "TRIPPED" ? "#ffd6d6"
-                       : unit == "WARNING" ? "#ffe6bf"
-                                           : nullptr;
+    while (j + 1 < samples_.size() && samples_[j + 1].unit == samples_[i].unit) ++j;
+    const UnitState unit = samples_[i].unit;
+    const char* fill = unit == UnitState::kOff       ? "#e0e0e0"
+                       : unit == UnitState::kTripped ? "#ffd6d6"
+                       : unit == UnitState::kWarning ? "#ffe6bf"
+                                                     : nullptr;
     if (fill != nullptr && axis_ == Axis::kTime) {
-      const double a = x(X(samples_[i]));
-      const double b = x(X(samples_[std::min(j + 1, samples_.size() - 1)]));
+      const double a = sc.x(X(samples_[i]));
+      const double b = sc.x(X(samples_[std::min(j + 1, samples_.size() - 1)]));
       shading.Add(a, b, fill);
     }
     i = j + 1;
   }
-  svg += shading.Take();
+  return shading.Take();
+}
 
-  // Grids, axes and their labels.
+// Grids, axes and their labels.
+std::string SvgChart::Grid(const Scales& sc) const {
+  std::string svg;
   // A step of the whole range, or of its half where the whole overflows; the
   // ticks are counted, so that no rounding can keep the loop from its end.
-  const bool whole = std::isfinite(x_hi - x_lo);
-  const double x_step = whole ? NiceStep(x_hi - x_lo) : 2.0 * NiceStep(x_hi / 2 - x_lo / 2);
-  const double first_tick = x_step * std::ceil(x_lo / x_step);
+  const bool whole = std::isfinite(sc.x_hi - sc.x_lo);
+  const double x_step =
+      whole ? NiceStep(sc.x_hi - sc.x_lo) : 2.0 * NiceStep(sc.x_hi / 2 - sc.x_lo / 2);
+  const double first_tick = x_step * std::ceil(sc.x_lo / x_step);
   for (int k = 0; k <= 2 * kTargetTicks + 1 && std::isfinite(first_tick); ++k) {
     const double t = first_tick + k * x_step;
-    if (!(t <= x_hi)) break;
+    if (!(t <= sc.x_hi)) break;
     for (auto [top, bottom] : {std::pair{kSpeedTop, kSpeedBottom}, {kHandleTop, kHandleBottom}}) {
-      svg += Line(x(t), top, x(t), bottom, "stroke=\"#ececec\"");
+      svg += Line(sc.x(t), top, sc.x(t), bottom, "stroke=\"#ececec\"");
     }
-    svg += Text(x(t), kHandleBottom + 16, Grouped(t, x_step < 1.0 ? 1 : 0),
+    svg += Text(sc.x(t), kHandleBottom + 16, Grouped(t, x_step < 1.0 ? 1 : 0),
                 "text-anchor=\"middle\" fill=\"#444\"");
   }
   svg += Text((kLeft + kRight) / 2, kHandleBottom + 36,
               axis_ == Axis::kTime ? "host time (s)" : "location (m)",
               "text-anchor=\"middle\" fill=\"#444\"");
   for (int k = 0; k <= 2 * kTargetTicks + 1; ++k) {
-    const double s = v_lo + k * v_step;
-    if (s > v_hi + v_step / 2) break;
-    svg += Line(kLeft, v(s), kRight, v(s), "stroke=\"#ececec\"");
-    svg += Text(kLeft - 6, v(s) + 4, Fixed(s, 0), "text-anchor=\"end\" fill=\"#444\"");
+    const double s = sc.v_lo + k * sc.v_step;
+    if (s > sc.v_hi + sc.v_step / 2) break;
+    svg += Line(kLeft, sc.v(s), kRight, sc.v(s), "stroke=\"#ececec\"");
+    svg += Text(kLeft - 6, sc.v(s) + 4, Fixed(s, 0), "text-anchor=\"end\" fill=\"#444\"");
   }
   svg += Text(16, (kSpeedTop + kSpeedBottom) / 2, "speed (km/h)",
               ("text-anchor=\"middle\" fill=\"#444\" transform=\"rotate(-90 16 " +
                Num((kSpeedTop + kSpeedBottom) / 2) + ")\"")
                   .c_str());
-  for (int32_t k = 0; k <= n_hi; ++k) {
-    svg += Line(kLeft, n(k), kRight, n(k), "stroke=\"#ececec\"");
-    svg += Text(kLeft - 6, n(k) + 4, std::to_string(k), "text-anchor=\"end\" fill=\"#444\"");
+  for (int32_t k = 0; k <= sc.n_hi; ++k) {
+    svg += Line(kLeft, sc.n(k), kRight, sc.n(k), "stroke=\"#ececec\"");
+    svg += Text(kLeft - 6, sc.n(k) + 4, std::to_string(k), "text-anchor=\"end\" fill=\"#444\"");
   }
   svg += Text(16, (kHandleTop + kHandleBottom) / 2, "notch",
               ("text-anchor=\"middle\" fill=\"#444\" transform=\"rotate(-90 16 " +
@@ -371,19 +409,29 @@ void SvgChart::Write(std::ostream& out) const {
     svg += "<rect x=\"" + Num(kLeft) + "\" y=\"" + Num(top) + "\" width=\"" + Num(kRight - kLeft) +
            "\" height=\"" + Num(bottom - top) + "\" fill=\"none\" stroke=\"#888\"/>\n";
   }
+  return svg;
+}
 
-  // The governor's two thresholds.
-  svg += Line(kLeft, v(kGovernorBrakes), kRight, v(kGovernorBrakes),
+// The governor's two thresholds.
+std::string SvgChart::GovernorLines(const Scales& sc) {
+  std::string svg;
+  svg += Line(kLeft, sc.v(kGovernorBrakesKmh), kRight, sc.v(kGovernorBrakesKmh),
               std::string("stroke=\"") + kGovernorColour + "\" stroke-dasharray=\"8 4\"");
-  svg += Text(kRight - 4, v(kGovernorBrakes) - 4, "76: governor brakes above",
+  svg += Text(kRight - 4, sc.v(kGovernorBrakesKmh) - 4,
+              Shortest(kGovernorBrakesKmh) + ": governor brakes above",
               (std::string("text-anchor=\"end\" fill=\"") + kGovernorColour + "\"").c_str());
-  svg += Line(kLeft, v(kGovernorReleases), kRight, v(kGovernorReleases),
+  svg += Line(kLeft, sc.v(kGovernorReleasesKmh), kRight, sc.v(kGovernorReleasesKmh),
               std::string("stroke=\"") + kReleaseColour + "\" stroke-dasharray=\"3 3\"");
-  svg += Text(kRight - 4, v(kGovernorReleases) + 14, "71: releases below",
+  svg += Text(kRight - 4, sc.v(kGovernorReleasesKmh) + 14,
+              Shortest(kGovernorReleasesKmh) + ": releases below",
               (std::string("text-anchor=\"end\" fill=\"") + kReleaseColour + "\"").c_str());
+  return svg;
+}
 
-  // Marks: beacons with their limits, trips, warnings, stops. Labels stay
-  // inside the plot, and labels of beacons passed close together stack.
+// Marks: beacons with their limits, trips, warnings, stations, stops. Labels
+// stay inside the plot, and labels of marks passed close together stack.
+std::string SvgChart::Marks(const Scales& sc) const {
+  std::string svg;
   double last_label_x = -1e9, last_limit_x = -1e9, last_station_x = -1e9;
   int stacked = 0, limit_stacked = 0, station_stacked = 0;
   // A label to the right of its mark, or to its left near the right edge.
@@ -393,14 +441,14 @@ void SvgChart::Write(std::ostream& out) const {
     return std::string(near_right(mx) ? "text-anchor=\"end\"" : "text-anchor=\"start\"");
   };
   for (const Mark& m : marks_) {
-    if (!placed(X(m))) continue;
-    const double mx = px(X(m));
+    if (!Scales::Placed(X(m))) continue;
+    const double mx = sc.Px(X(m));
     const double label_x = std::clamp(mx, kLeft + kLabelRoom, kRight - kLabelRoom);
     switch (m.kind) {
       case Mark::Kind::kBeacon:
         svg += Line(mx, kSpeedTop, mx, kSpeedBottom, "stroke=\"#9e9e9e\" stroke-dasharray=\"2 3\"");
         if (m.limit) {
-          const double ly = v(std::clamp(*m.limit, v_lo, v_hi));
+          const double ly = sc.v(std::clamp(*m.limit, sc.v_lo, sc.v_hi));
           svg += Line(mx - 10, ly, mx + 10, ly,
                       std::string("stroke=\"") + kLimitColour + "\" stroke-width=\"4\"");
           // Limits passed close together stack their labels upwards, and
@@ -439,63 +487,70 @@ void SvgChart::Write(std::ostream& out) const {
                         .c_str());
         break;
       case Mark::Kind::kStop:
-        svg += "<circle cx=\"" + Num(mx) + "\" cy=\"" + Num(v(0.0)) +
+        svg += "<circle cx=\"" + Num(mx) + "\" cy=\"" + Num(sc.v(0.0)) +
                "\" r=\"6\" fill=\"none\" stroke=\"#00897b\" stroke-width=\"2\"/>\n";
-        svg += Text(label_x, v(0.0) - 10, m.label, "text-anchor=\"middle\" fill=\"#00897b\"");
+        svg += Text(label_x, sc.v(0.0) - 10, m.label, "text-anchor=\"middle\" fill=\"#00897b\"");
         break;
     }
   }
+  return svg;
+}
 
-  // The speed.
-  svg += std::string("<polyline fill=\"none\" stroke=\"") + kSpeedColour +
-         "\" stroke-width=\"1.8\" points=\"";
+// The speed, as one line.
+std::string SvgChart::Speed(const Scales& sc) const {
   Points speed;
   for (const Sample& s : samples_) {
-    if (!placed(X(s)) || !placed(s.speed)) continue;
-    speed.Add(px(X(s)), v(std::clamp(s.speed, v_lo, v_hi)));
+    if (!Scales::Placed(X(s)) || !Scales::Placed(s.speed)) continue;
+    speed.Add(sc.Px(X(s)), sc.v(std::clamp(s.speed, sc.v_lo, sc.v_hi)));
   }
-  svg += speed.Take() + "\"/>\n";
+  return std::string("<polyline fill=\"none\" stroke=\"") + kSpeedColour +
+         "\" stroke-width=\"1.8\" points=\"" + speed.Take() + "\"/>\n";
+}
 
-  // The gradient profile along the foot of the speed panel: rising above its
-  // base line, falling below, at the steepest a fixed height.
-  if (profile_) {
-    double steepest = 0.0;
-    for (const Sample& s : samples_) steepest = std::max(steepest, std::abs(s.gradient));
-    if (steepest > 0.0) {
-      const double base = kSpeedBottom - kProfileHeight;
-      svg += Line(kLeft, base, kRight, base, "stroke=\"#bdbdbd\" stroke-dasharray=\"1 3\"");
-      Points profile;
-      for (const Sample& s : samples_) {
-        if (!placed(X(s))) continue;
-        profile.Add(px(X(s)), base - s.gradient / steepest * (kProfileHeight - 4));
-      }
-      svg += std::string("<polyline fill=\"none\" stroke=\"") + kGradientColour +
-             "\" stroke-width=\"1.2\" points=\"" + profile.Take() + "\"/>\n";
-      svg += Text(kLeft + 4, base - kProfileHeight + 12,
-                  "gradient (steepest " + Fixed(steepest, 1) + " \u2030)",
-                  (std::string("fill=\"") + kGradientColour + "\" font-size=\"10\"").c_str());
-    }
+// The gradient profile along the foot of the speed panel: rising above its
+// base line, falling below, at the steepest a fixed height. Only where the
+// route gives gradients and one of them is not level.
+std::string SvgChart::GradientProfile(const Scales& sc) const {
+  if (!profile_) return "";
+  double steepest = 0.0;
+  for (const Sample& s : samples_) steepest = std::max(steepest, std::abs(s.gradient));
+  if (!(steepest > 0.0)) return "";
+  const double base = kSpeedBottom - kProfileHeight;
+  std::string svg = Line(kLeft, base, kRight, base, "stroke=\"#bdbdbd\" stroke-dasharray=\"1 3\"");
+  Points profile;
+  for (const Sample& s : samples_) {
+    if (!Scales::Placed(X(s))) continue;
+    profile.Add(sc.Px(X(s)), base - s.gradient / steepest * (kProfileHeight - 4));
   }
+  svg += std::string("<polyline fill=\"none\" stroke=\"") + kGradientColour +
+         "\" stroke-width=\"1.2\" points=\"" + profile.Take() + "\"/>\n";
+  svg += Text(kLeft + 4, base - kProfileHeight + 12,
+              "gradient (steepest " + Fixed(steepest, 1) + " \u2030)",
+              (std::string("fill=\"") + kGradientColour + "\" font-size=\"10\"").c_str());
+  return svg;
+}
 
-  // Handles as steps: what the driver asked for (thin, dashed) under what the
-  // plug-in returned (thick).
+// Handles as steps: what the driver asked for (thin, dashed) under what the
+// plug-in returned (thick).
+std::string SvgChart::Handles(const Scales& sc) const {
+  std::string svg;
   auto steps = [&](auto value, const char* colour, const char* style) {
     Points pts;
     std::optional<int32_t> last;
     double last_x = 0.0;
     for (const Sample& s : samples_) {
-      if (!placed(X(s))) continue;
+      if (!Scales::Placed(X(s))) continue;
       const int32_t now = value(s);
-      last_x = px(X(s));
+      last_x = sc.Px(X(s));
       if (!last) {
-        pts.Add(last_x, notch(now));
+        pts.Add(last_x, sc.Notch(now));
       } else if (now != *last) {
-        pts.Add(last_x, notch(*last));
-        pts.Add(last_x, notch(now));
+        pts.Add(last_x, sc.Notch(*last));
+        pts.Add(last_x, sc.Notch(now));
       }
       last = now;
     }
-    if (last) pts.Add(last_x, notch(*last));
+    if (last) pts.Add(last_x, sc.Notch(*last));
     svg += std::string("<polyline fill=\"none\" stroke=\"") + colour + "\" " + style +
            " points=\"" + pts.Take() + "\"/>\n";
   };
@@ -505,8 +560,11 @@ void SvgChart::Write(std::ostream& out) const {
         "stroke-width=\"1\" stroke-dasharray=\"4 3\"");
   steps([](const Sample& s) { return s.power; }, kPowerColour, "stroke-width=\"2.2\"");
   steps([](const Sample& s) { return s.brake; }, kBrakeColour, "stroke-width=\"2.2\"");
+  return svg;
+}
 
-  // Constant-speed command on: a band along the top of the handle panel.
+// Constant-speed command on: a band along the top of the handle panel.
+std::string SvgChart::ConstantSpeedBand(const Scales& sc) const {
   Spans band([](double a, double b, const char* fill) {
     return "<rect x=\"" + Num(a) + "\" y=\"" + Num(kHandleTop + 2) + "\" width=\"" +
            Num(std::max(b - a, 1.0)) + "\" height=\"6\" fill=\"" + fill + "\" opacity=\"0.6\"/>\n";
@@ -518,14 +576,16 @@ void SvgChart::Write(std::ostream& out) const {
     }
     std::size_t j = i;
     while (j + 1 < samples_.size() && samples_[j + 1].constant_speed == 1) ++j;
-    const double a = px(X(samples_[i]));
-    const double b = px(X(samples_[j]));
+    const double a = sc.Px(X(samples_[i]));
+    const double b = sc.Px(X(samples_[j]));
     i = j + 1;
-    if (placed(a) && placed(b)) band.Add(a, b, kSpeedColour);
+    if (Scales::Placed(a) && Scales::Placed(b)) band.Add(a, b, kSpeedColour);
   }
-  svg += band.Take();
+  return band.Take();
+}
 
-  // Legend.
+// The legend above the plot: the lines, then the shades.
+std::string SvgChart::Legend() {
   struct Entry {
     const char* colour;
     const char* style;
@@ -538,6 +598,7 @@ void SvgChart::Write(std::ostream& out) const {
       {kPowerColour, "stroke-width=\"2.2\"", "power returned"},
       {kPowerColour, "stroke-width=\"1\" stroke-dasharray=\"4 3\"", "driver's power"},
   };
+  std::string svg;
   double lx = kLeft;
   for (const Entry& e : entries) {
     svg += Line(lx, 46, lx + 24, 46, std::string("stroke=\"") + e.colour + "\" " + e.style);
@@ -556,7 +617,7 @@ void SvgChart::Write(std::ostream& out) const {
   }
   svg += Text(kLeft + 4, kHandleTop - 6, "handles; blue band: constant-speed command on",
               "fill=\"#444\"");
-  out << svg << "</svg>\n";
+  return svg;
 }
 
 }  // namespace atshost

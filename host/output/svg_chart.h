@@ -50,7 +50,7 @@ class SvgChart : public FrameSink {
     double location;
     double speed;
     int32_t brake, power, driver_brake, driver_power, constant_speed;
-    const char* unit;
+    UnitState unit;
     double gradient;  // permille, where the route gives gradients
   };
   struct Mark {
@@ -67,6 +67,22 @@ class SvgChart : public FrameSink {
   // widened where they are all one point. The chart's scale and the plot
   // area given to a page are this one span.
   std::pair<double, double> XSpan() const;
+
+  // The chart's three scales (time or distance across, speed and notch up)
+  // and how a frame is placed on them; set once from the whole run, then each
+  // layer below draws with them, in the order they are stacked.
+  struct Scales;
+  Scales MakeScales() const;
+  std::string Warnings(const Scales& sc) const;
+  std::string Shading(const Scales& sc) const;
+  std::string Grid(const Scales& sc) const;
+  static std::string GovernorLines(const Scales& sc);
+  std::string Marks(const Scales& sc) const;
+  std::string Speed(const Scales& sc) const;
+  std::string GradientProfile(const Scales& sc) const;
+  std::string Handles(const Scales& sc) const;
+  std::string ConstantSpeedBand(const Scales& sc) const;
+  static std::string Legend();
 
   std::string title_;
   Axis axis_;

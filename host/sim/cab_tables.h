@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/sim/cab.h"
+
 namespace atshost {
 
 struct CabIndex {
@@ -78,14 +80,8 @@ inline constexpr std::array<CabIndex, 8> kSoundIndices = {{
 }};
 
 // Lengths of the host's arrays: the highest index written, plus one.
-inline constexpr std::size_t kPanelArrayLength = 256;
-inline constexpr std::size_t kSoundArrayLength = 101;
-
-// Sound command values.
-inline constexpr int32_t kSoundStop = -10000;
-inline constexpr int32_t kSoundPlayLooping = 0;
-inline constexpr int32_t kSoundPlayOnce = 1;
-inline constexpr int32_t kSoundContinue = 2;
+inline constexpr std::size_t kPanelArrayLength = ATS_PANEL_SIZE;
+inline constexpr std::size_t kSoundArrayLength = ATS_SOUND_SIZE;
 
 // Position of a panel or sound index in the tables above; -1 if not listed.
 constexpr int PanelSlot(int index) {
@@ -100,6 +96,27 @@ constexpr int SoundSlot(int index) {
   }
   return -1;
 }
+
+// Every index the tools read by name is traced, so that reading it never
+// falls outside the frame's record.
+static_assert(PanelSlot(kPanelUnitOff) >= 0 && PanelSlot(kPanelTripped) >= 0 &&
+              PanelSlot(kPanelWarning) >= 0 && PanelSlot(kPanelEmergency) >= 0 &&
+              PanelSlot(kPanelStationMode) >= 0 && PanelSlot(kPanelStopWindow) >= 0 &&
+              PanelSlot(kPanelStopLatch) >= 0 && PanelSlot(kPanelCounter) >= 0 &&
+              PanelSlot(kPanelCounterBlank) >= 0 && PanelSlot(kPanelDoorsClosed) >= 0 &&
+              PanelSlot(kPanelCounterStepA) >= 0 && PanelSlot(kPanelCounterStepB) >= 0 &&
+              PanelSlot(kPanelDoorsOpen) >= 0);
+constexpr bool ModeLampsTraced() {
+  for (int m = 1; m < kModeCount; ++m) {
+    if (PanelSlot(kPanelModeBase + m) < 0) return false;
+  }
+  return true;
+}
+static_assert(ModeLampsTraced());
+static_assert(SoundSlot(kSoundUnitOn) >= 0 && SoundSlot(kSoundStarting) >= 0 &&
+              SoundSlot(kSoundStopping) >= 0 && SoundSlot(kSoundBrakeAir) >= 0 &&
+              SoundSlot(kSoundAlarm) >= 0 && SoundSlot(kSoundBell) >= 0 &&
+              SoundSlot(kSoundBellLoop) >= 0 && SoundSlot(kSoundDoor) >= 0);
 
 }  // namespace atshost
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "host/sim/cab.h"
 #include "host/sim/driver.h"
 #include "host/sim/format.h"
 
@@ -14,9 +15,8 @@ using namespace driving;
 
 namespace {
 
-// The governor brakes above 76 km/h; he cruises this much below it, and
-// brakes lightly should a falling grade take him past it.
-constexpr double kGovernorKmh = 76.0;
+// He cruises this much below where the governor brakes (kGovernorBrakesKmh),
+// and brakes lightly should a falling grade take him past it.
 constexpr double kBelowGovernorKmh = 4.0;
 constexpr int32_t kOverspeedNotch = 2;
 // Coasting, he powers again this far below the speed he wants.
@@ -179,7 +179,7 @@ int32_t Driver::LimitNotch(const TrainState& s, const HostState& h) {
 // The speed he wants: his cruising speed below the governor, and no more than
 // the target of a limit close enough to need braking for.
 double Driver::WantedSpeed(const TrainState& s) const {
-  double want = kGovernorKmh - kBelowGovernorKmh;
+  double want = kGovernorBrakesKmh - kBelowGovernorKmh;
   const double v = Abs(s.speed);
   const double reach = Reach(v, 0.0);
   for (std::size_t i = next_limit_; i < limits_.size() && limits_[i].location - s.location <= reach;
@@ -197,7 +197,7 @@ void Driver::KeepLimits(double t, const TrainState& s, HostState& h, std::vector
   // Past his speed on a fall he brakes, from a light notch, one notch more
   // at each look while the train still gains and one less while it loses,
   // until it is back at his cruising speed.
-  const double cruise = kGovernorKmh - kBelowGovernorKmh;
+  const double cruise = kGovernorBrakesKmh - kBelowGovernorKmh;
   if (v > cruise + kBelowGovernorKmh / 2.0) overspeeding_ = true;
   if (v <= cruise) overspeeding_ = false;
   if (notch == 0 && overspeeding_) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "host/sim/cab.h"
 #include "host/sim/driver.h"
 #include "host/sim/format.h"
 
@@ -17,16 +18,9 @@ using namespace driving;
 
 namespace {
 
-// The lamps that show the unit switched off and tripped, and that the train
-// stands in the unit's stop window.
-constexpr int kOffLamp = 1;
-constexpr int kTrippedLamp = 2;
-constexpr int kStopWindowLamp = 11;
 // A fall that leaves the last service notch less braking than this (km/h/s)
 // is worth a hint when a drive goes wrong on it.
 constexpr double kSteepFallNetDecel = 1.0;
-// The key that switches the unit on.
-constexpr int32_t kSwitchOnKey = 10;
 
 int32_t AddTime(int32_t t, int64_t dt) {
   return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(dt));
@@ -56,12 +50,12 @@ void Observe(Watch& w, const FrameRecord& frame, const TrainState& s, int32_t ti
   // A trip shows as the tripped lamp lighting. At a beacon the unit checked
   // the speed it had worked out before this frame, which trips strictly
   // above the limit, in float32.
-  const bool tripped_now = frame.Panel(kTrippedLamp) != 0;
+  const bool tripped_now = frame.Panel(kPanelTripped) != 0;
   if (tripped_now && !w.tripped) {
     TripReport trip;
     trip.time_ms = time_ms;
     trip.location = s.location;
-    trip.unit_off = frame.Panel(kOffLamp) != 0;
+    trip.unit_off = frame.Panel(kPanelUnitOff) != 0;
     for (std::size_t i = 0; i < w.passed.size(); ++i) {
       if (const std::optional<float> limit = w.checked.Trips(w.passed_as[i])) {
         trip.beacon = w.passed_as[i];
@@ -74,7 +68,7 @@ void Observe(Watch& w, const FrameRecord& frame, const TrainState& s, int32_t ti
     w.verdict.trips.push_back(trip);
   }
   w.tripped = tripped_now;
-  w.unit_on = frame.Panel(kOffLamp) == 0;
+  w.unit_on = frame.Panel(kPanelUnitOff) == 0;
   if (w.tripped && s.speed == 0.0) {
     if (!w.stood_tripped) w.stood_tripped_since = time_ms;
     w.stood_tripped = true;
@@ -117,7 +111,7 @@ std::vector<std::string> RouteHints(const Route& route) {
   bool released = route.brake && *route.brake == 0;
   for (const RouteAction& a : route.actions) {
     for (const HostEvent& e : a.events) {
-      switched_on = switched_on || (e.kind == EventKind::kKeyDown && e.value == kSwitchOnKey);
+      switched_on = switched_on || (e.kind == EventKind::kKeyDown && e.value == kKeySwitchOn);
       released = released || (e.kind == EventKind::kBrake && e.value == 0);
     }
   }
@@ -193,6 +187,7 @@ DriveRun::DriveRun(const Route& route, Session& session) : route_(route), sessio
 DriveRun::~DriveRun() = default;
 
 const TrainState& DriveRun::train() const { return parts_->model.state(); }
+const Verdict& DriveRun::verdict() const { return parts_->watch.verdict; }
 
 void DriveRun::PassBeacons(double t) {
   Watch& w = parts_->watch;
@@ -279,7 +274,7 @@ void DriveRun::Frame(int32_t dt_ms, Hands hands, const std::vector<HostEvent>& p
   }
   Observe(w, frame, s, time_ms);
   if (const std::optional<std::size_t> at = driver.standing_at()) {
-    if (frame.Panel(kStopWindowLamp) != 0) w.window_lit[*at] = 1;
+    if (frame.Panel(kPanelStopWindow) != 0) w.window_lit[*at] = 1;
   }
   EndIfDone(t, time_ms);
 }

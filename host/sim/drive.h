@@ -65,6 +65,9 @@ class DriveRun {
   // frames.
   bool ended() const { return ended_; }
   const TrainState& train() const;
+  // The verdict as the frames so far make it (the trips up to now), until
+  // Finish hands it on.
+  const Verdict& verdict() const;
 
   // Finishes the session (Dispose) and reports the stops.
   DriveResult Finish();

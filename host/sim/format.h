@@ -1,6 +1,7 @@
 // Number formatting that gives the same bytes on every platform and in every
 // locale: the standard library's shortest round-trip and fixed-point
-// conversions, never printf's locale-dependent ones.
+// conversions, never printf's locale-dependent ones. Every number the
+// outputs and messages print goes through here.
 #ifndef ATSHOST_FORMAT_H
 #define ATSHOST_FORMAT_H
 

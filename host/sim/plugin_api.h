@@ -12,22 +12,9 @@ namespace atshost {
 // The entry points as the host calls them: records by value, and on 32-bit
 // Windows the __stdcall convention that ATS_CALL names.
 struct PluginApi {
-  void(ATS_CALL* Load)();
-  void(ATS_CALL* Dispose)();
-  int(ATS_CALL* GetPluginVersion)();
-  void(ATS_CALL* SetVehicleSpec)(ATS_VEHICLESPEC);
-  void(ATS_CALL* Initialize)(int);
-  ATS_HANDLES(ATS_CALL* Elapse)(ATS_VEHICLESTATE, int*, int*);
-  void(ATS_CALL* SetPower)(int);
-  void(ATS_CALL* SetBrake)(int);
-  void(ATS_CALL* SetReverser)(int);
-  void(ATS_CALL* KeyDown)(int);
-  void(ATS_CALL* KeyUp)(int);
-  void(ATS_CALL* HornBlow)(int);
-  void(ATS_CALL* DoorOpen)();
-  void(ATS_CALL* DoorClose)();
-  void(ATS_CALL* SetSignal)(int);
-  void(ATS_CALL* SetBeaconData)(ATS_BEACONDATA);
+#define ATS_API_SLOT(name, ret, params, args, bytes, decoration) ret(ATS_CALL* name) params;
+  ATS_ENTRY_POINTS(ATS_API_SLOT)
+#undef ATS_API_SLOT
 };
 
 }  // namespace atshost

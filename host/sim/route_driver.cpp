@@ -7,6 +7,7 @@
 
 #include "host/sim/driver.h"
 #include "host/sim/format.h"
+#include "host/sim/route_ahead.h"
 
 namespace atshost {
 
@@ -24,14 +25,12 @@ constexpr double kOvershootAllowed = 0.05;
 // the mark, so that the approach notch itself suffices.
 constexpr double kApproachMargin = 1.0;
 // The driver is content with a stand this close to the stop mark; the
-// plug-in's stop window is 0.3 m either side.
+// plug-in's stop window is kStopWindowM either side.
 constexpr double kStopTolerance = 0.25;
 // Stopped further short than this, the driver creeps up to the mark.
 constexpr double kCreepDistance = 1.0;
 // The doors open this long after the train comes to a stand.
 constexpr double kDoorDelaySeconds = 1.0;
-// The host's stop window: a stand closer than this to the mark is in it.
-constexpr double kStopWindowM = 0.3;
 // A careful driver looks ahead for where to begin braking this often, not
 // at every frame: his margins take the few metres it may cost.
 constexpr int32_t kCarefulLookMs = 100;
@@ -355,7 +354,8 @@ void Driver::Stand(double t, const TrainState& s, const StationStop& st, HostSta
   const double off = s.location - st.location;
   stops_.push_back(StopReport{st.location, s.location, time_ms});
   StationReport& report = outcomes_[next_];
-  report.outcome = Abs(off) < kStopWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
+  report.outcome =
+      Abs(off) < kStationWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
   report.stood_at = s.location;
   report.time_ms = time_ms;
   std::string where = Abs(off) < 0.005 ? "on the mark"

@@ -48,6 +48,24 @@ struct FrameRecord {
 
   int32_t Panel(int index) const { return panel[static_cast<std::size_t>(PanelSlot(index))]; }
   int32_t Sound(int index) const { return sound[static_cast<std::size_t>(SoundSlot(index))]; }
+  // The returned handles and the driver's handles and doors, in the order
+  // cab.h gives them.
+  std::array<int32_t, kHandleCount> HandlesInOrder() const {
+    std::array<int32_t, kHandleCount> h{};
+    h[kHandleBrake] = handles.Brake;
+    h[kHandlePower] = handles.Power;
+    h[kHandleReverser] = handles.Reverser;
+    h[kHandleConstantSpeed] = handles.ConstantSpeed;
+    return h;
+  }
+  std::array<int32_t, kDriverCount> DriverInOrder() const {
+    std::array<int32_t, kDriverCount> d{};
+    d[kDriverBrake] = host.brake;
+    d[kDriverPower] = host.power;
+    d[kDriverReverser] = host.reverser;
+    d[kDriverDoorsClosed] = host.doors_closed ? 1 : 0;
+    return d;
+  }
 };
 
 class FrameSink {
@@ -89,6 +107,8 @@ class Session {
 
   const HostState& host() const { return host_; }
   const FrameRecord& last() const { return last_; }
+  // Events applied since the last frame, which the next frame will carry.
+  std::size_t pending_events() const { return pending_.size(); }
   int64_t frames() const { return frames_; }
 
  private:

@@ -10,20 +10,20 @@ namespace {
 
 const char* SoundName(int index) {
   switch (index) {
-    case 0:
+    case kSoundUnitOn:
       return "unit-on sound";
-    case 2:
+    case kSoundStarting:
       return "start sound";
-    case 3:
+    case kSoundStopping:
       return "stop sound";
-    case 4:
+    case kSoundBrakeAir:
       return "brake-air sound";
-    case 7:
+    case kSoundAlarm:
       return "alarm";
-    case 8:
-    case 9:
+    case kSoundBell:
+    case kSoundBellLoop:
       return "bell";  // the bell and its looping part sound as one
-    case 100:
+    case kSoundDoor:
       return "door sound";
     default:
       return "sound";
@@ -34,22 +34,19 @@ void AddOnce(std::vector<std::string>& words, const std::string& w) {
   if (std::find(words.begin(), words.end(), w) == words.end()) words.push_back(w);
 }
 
-constexpr int kModeLampBase = 240;  // modes 1 to 6 light panel 241 to 246
-constexpr int kModeCount = 7;
-
 }  // namespace
 
-const char* UnitStateReader::Read(const FrameRecord& r) {
-  const int32_t alarm = r.Sound(7);
+UnitState UnitStateReader::Read(const FrameRecord& r) {
+  const int32_t alarm = r.Sound(kSoundAlarm);
   const bool alarm_restarted = (alarm == kSoundPlayLooping || alarm == kSoundContinue) &&
                                alarm_.has_value() && alarm != *alarm_;
   alarm_ = alarm;
   mismatch_ = false;
-  if (r.Panel(1) != 0) return "OFF";
-  if (r.Panel(2) != 0) return "TRIPPED";
-  if (r.Panel(5) != 0 && alarm_restarted) return "WARNING";
-  mismatch_ = r.Panel(5) != 0;
-  return "ON";
+  if (r.Panel(kPanelUnitOff) != 0) return UnitState::kOff;
+  if (r.Panel(kPanelTripped) != 0) return UnitState::kTripped;
+  if (r.Panel(kPanelWarning) != 0 && alarm_restarted) return UnitState::kWarning;
+  mismatch_ = r.Panel(kPanelWarning) != 0;
+  return UnitState::kOn;
 }
 
 std::string Timeline::BrakeWords(const FrameRecord& r) {
@@ -80,12 +77,12 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
   std::vector<std::string> words;
   const int32_t now = r.state.Time;
 
-  const std::string unit = reader_.Read(r);
+  const UnitState unit = reader_.Read(r);
   if (first_ || unit != unit_) {
-    std::string w = "unit " + unit;
-    if (unit == "TRIPPED") w += TripCause(r);
-    if (!first_ && unit == "ON" && unit_ == "TRIPPED") w += " (trip reset)";
-    if (!first_ && unit == "ON" && unit_ == "WARNING") w += " (warning over)";
+    std::string w = std::string("unit ") + UnitStateName(unit);
+    if (unit == UnitState::kTripped) w += TripCause(r);
+    if (!first_ && unit == UnitState::kOn && unit_ == UnitState::kTripped) w += " (trip reset)";
+    if (!first_ && unit == UnitState::kOn && unit_ == UnitState::kWarning) w += " (warning over)";
     words.push_back(w);
     unit_ = unit;
   }
@@ -107,8 +104,8 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
         now, power_moved || brake_moved, words);
 
   // The tripped lamp may light while the unit is off, which the unit's state
-  // ("OFF") does not show.
-  const int32_t off_trip = r.Panel(1) != 0 && r.Panel(2) != 0 ? 1 : 0;
+  // (off) does not show.
+  const int32_t off_trip = r.Panel(kPanelUnitOff) != 0 && r.Panel(kPanelTripped) != 0 ? 1 : 0;
   if (off_trip != off_trip_) {
     off_trip_ = off_trip;
     words.push_back(off_trip ? "tripped lamp on while the unit is off" + TripCause(r)
@@ -118,44 +115,44 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
     mismatch_ = reader_.mismatch();
     words.push_back(mismatch_ ? "warning lamp on: speed mismatch" : "warning lamp off");
   }
-  if (r.Panel(7) != emergency_lamp_) {
-    emergency_lamp_ = r.Panel(7);
+  if (r.Panel(kPanelEmergency) != emergency_lamp_) {
+    emergency_lamp_ = r.Panel(kPanelEmergency);
     words.push_back(emergency_lamp_ ? "emergency lamp on" : "emergency lamp off");
   }
-  int mode = r.Panel(9) != 0 ? 0 : -1;
+  int mode = r.Panel(kPanelStationMode) != 0 ? 0 : -1;
   for (int m = 1; m < kModeCount; ++m) {
-    if (r.Panel(kModeLampBase + m) != 0) mode = m;
+    if (r.Panel(kPanelModeBase + m) != 0) mode = m;
   }
   if (mode != mode_) {
     mode_ = mode;
     words.push_back(mode < 0 ? "mode lamps off" : "mode " + std::to_string(mode) + " lamp on");
   }
-  if (r.Panel(11) != stop_window_) {
-    stop_window_ = r.Panel(11);
+  if (r.Panel(kPanelStopWindow) != stop_window_) {
+    stop_window_ = r.Panel(kPanelStopWindow);
     words.push_back(stop_window_ ? "IN STOP WINDOW" : "out of the stop window");
   }
-  if (r.Panel(12) != stop_latch_) {
-    stop_latch_ = r.Panel(12);
+  if (r.Panel(kPanelStopLatch) != stop_latch_) {
+    stop_latch_ = r.Panel(kPanelStopLatch);
     words.push_back(stop_latch_ ? "stop latched" : "stop latch off");
   }
 
   // Blanking clears most of the display for a moment; the lamps it clears
   // are compared only between frames that show them.
-  if (r.Panel(201) != blanked_ || (first_ && r.Panel(201) != 0)) {
-    blanked_ = r.Panel(201);
+  if (r.Panel(kPanelCounterBlank) != blanked_ || (first_ && r.Panel(kPanelCounterBlank) != 0)) {
+    blanked_ = r.Panel(kPanelCounterBlank);
     words.push_back(blanked_ ? "display blanked" : "display back");
   }
   if (blanked_ == 0) {
-    const bool closed = r.Panel(210) != 0;
-    const bool open = r.Panel(220) != 0;
+    const bool closed = r.Panel(kPanelDoorsClosed) != 0;
+    const bool open = r.Panel(kPanelDoorsOpen) != 0;
     const std::string doors = closed && open ? "door lamps: closed and open"
                               : closed       ? "door lamps: closed"
                               : open         ? "door lamps: open"
                                              : "door lamps off";
     if (doors != doors_) words.push_back(doors_ = doors);
-    const std::string counter = "counter " + std::to_string(r.Panel(200)) + " (steps " +
-                                std::to_string(r.Panel(216)) + "/" + std::to_string(r.Panel(217)) +
-                                ")";
+    const std::string counter = "counter " + std::to_string(r.Panel(kPanelCounter)) + " (steps " +
+                                std::to_string(r.Panel(kPanelCounterStepA)) + "/" +
+                                std::to_string(r.Panel(kPanelCounterStepB)) + ")";
     if (counter != counter_) words.push_back(counter_ = counter);
   }
 

@@ -12,19 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "host/sim/cab.h"
 #include "host/sim/session.h"
 #include "host/sim/text_out.h"
 #include "host/sim/verdict.h"
 
 namespace atshost {
 
-// Reads the unit's state from the cab, frame by frame: "OFF" and "TRIPPED"
-// from their lamps; "WARNING" while the warning brake is demanded, which the
-// alarm shows by being started anew in every frame (the warning lamp alone
-// also lights on a speed mismatch); "ON" otherwise.
+// Reads the unit's state from the cab, frame by frame: off and tripped from
+// their lamps; warning while the warning brake is demanded, which the alarm
+// shows by being started anew in every frame (the warning lamp alone also
+// lights on a speed mismatch); on otherwise.
 class UnitStateReader {
  public:
-  const char* Read(const FrameRecord& frame);
+  UnitState Read(const FrameRecord& frame);
   // The last frame's warning lamp lit for a speed mismatch alone.
   bool mismatch() const { return mismatch_; }
 
@@ -71,7 +72,7 @@ class Timeline : public FrameSink {
   TextOut& out_;
   bool first_ = true;
   UnitStateReader reader_;
-  std::string unit_;
+  UnitState unit_ = UnitState::kOff;  // as last shown; the first frame shows it whatever it is
   bool mismatch_ = false;
   Handle brake_;
   Handle power_;

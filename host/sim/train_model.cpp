@@ -1,10 +1,10 @@
 #include "host/sim/train_model.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <utility>
 
+#include "host/sim/format.h"
 #include "host/sim/text_input.h"
 
 namespace atshost {
@@ -50,11 +50,7 @@ constexpr Named kNamed[] = {
     {"cs-min-speed", &ModelParams::cs_min_speed, 0.0, 400.0, "km/h"},
 };
 
-std::string Plain(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%g", v);
-  return buffer;
-}
+std::string Plain(double v) { return Shortest(v); }
 
 }  // namespace
 

@@ -1,15 +1,11 @@
 #include "host/sim/verdict.h"
 
-#include "host/reference/cab_reference.h"
+#include "host/sim/cab.h"
 #include "host/sim/format.h"
-#include "unit/arith.h"
 
 namespace atshost {
 namespace {
 
-// The guide's table gives one example row for this type: its limit is the
-// beacon's own data word, whatever the example's.
-constexpr int kLimitInDataWordType = 9;
 constexpr float kMsPerHour = 3600.0f;  // m/ms -> km/h
 
 std::string TripLine(const TripReport& t) {
@@ -57,22 +53,22 @@ std::string StationLine(const StationReport& s) {
 }  // namespace
 
 std::optional<float> CheckedLimit(const ATS_BEACONDATA& b) {
-  for (const reference::SpeedLimitEntry& e : reference::kSpeedLimits) {
+  for (const SpeedCheck& e : kSpeedChecks) {
     if (e.type != b.Type) continue;
+    // The table's row for this type is an example: the limit is the
+    // beacon's own data word, whatever the example's.
     if (e.type == kLimitInDataWordType) return static_cast<float>(b.Optional);
-    const bool signal = e.signal == reference::kAny || e.signal == b.Signal;
-    const bool word = e.optional == reference::kAny || e.optional == b.Optional;
+    const bool signal = e.signal == kAnyWord || e.signal == b.Signal;
+    const bool word = e.optional == kAnyWord || e.optional == b.Optional;
     if (signal && word) return e.limit_kmh;
   }
   return std::nullopt;
 }
 
 float DerivedSpeed(double from_location, int32_t from_ms, double to_location, int32_t to_ms) {
-  // The unit's own steps and helpers: host times wrap, and a location beyond
-  // float32's range narrows to an infinity as the hardware rounds it (a
-  // plain cast of such a value is undefined).
-  const int32_t elapsed = vorlan::WrapSub(to_ms, from_ms);
-  const float distance = vorlan::NarrowToFloat(to_location) - vorlan::NarrowToFloat(from_location);
+  // The unit's own steps: host times wrap, and locations narrow to float32.
+  const int32_t elapsed = WrappedMs(to_ms, from_ms);
+  const float distance = Float32Location(to_location) - Float32Location(from_location);
   return distance * kMsPerHour / static_cast<float>(elapsed);
 }
 

@@ -60,6 +60,7 @@ row 2 "unknown command '\\\\u202Eevil'" txt '\xe2\x80\xaeevil\n' -- replay @
 row 0 'wrote .*/w\\x0Ax\\x1B\[0m/in[0-9]+.csv, ' txt 'frame\n' -- replay @ --out "$work/w"$'\n'"x"$'\e'"[0m"
 row 2 "is a route, which 'atshost drive' reads" route 'station 300\n' -- replay @
 row 2 "is a scenario, which 'atshost replay' reads" txt 'frame\nadvance 3\n' -- drive @
+row 2 "is a scenario, which 'atshost replay' reads; 'atshost check'" txt 'frame\nadvance 3\n' -- check @
 row 2 "unknown option '--bogus'"  - - -- --bogus drive
 row 2 "unknown option '--colour'" - - -- drive --colour
 row 2 "unexpected argument 'second.route'" - - -- drive first.route second.route

@@ -12,7 +12,16 @@ through the page's test hook:
              writes the page's CSV;
   f7         F7 twice: the warning box with the unit's exact caption and text,
              then the session ended, and started again;
-  route      a route file with an error shows atshost's FILE:LINE message.
+  route      a route file with an error shows atshost's FILE:LINE message;
+  cab        a drive that reads only the page (the line ahead, the stop gauge,
+             the speed and the unit's words) reaches the demo's station in the
+             window without a trip; no sound loops before the unit asks;
+  careful    the autopilot, the careful driver, keeps every limit of the demo
+             and stops in the window;
+  takeover   a saved run opened on the page and taken over at a frame keeps
+             the run's frames up to there byte for byte;
+  phone      at 390 x 844, touch only, every region of the cab lies within
+             the screen and the page needs no scrolling.
 
 Every part also checks that the page logs no error or warning and makes no
 network request.
@@ -40,6 +49,7 @@ LIMIT_BEACON_M = 560  # the demo's signal beacon: 28 km/h
 STOP_TARGET_M = 1150  # the demo's station stop
 STOP_WINDOW_M = 0.25  # the unit's window is 0.3 m either side of it
 FIVE_NOTCH_ROUTE = "vehicle brake-notches=6 power-notches=5\nstart brake=0 reverser=1\nat 1 s power 2\n"
+PHONE = (390, 844)
 # Routes atshost refuses, each with its message: the page must give the same.
 BAD_ROUTES = [
     ("unknown.route", b"vehicle brake-notches=8 power-notches=4\nstart\nbeacon 100 type=0\nteleport 12\n"),
@@ -60,7 +70,7 @@ KEYS = {name: (key, code, vk) for name, key, code, vk in [
 class Page:
     """One tab with the driving page open."""
 
-    def __init__(self, browser, url):
+    def __init__(self, browser, url, phone=False):
         self.browser = browser
         self.url = url
         target = browser.send("Target.createTarget", url="about:blank")["targetId"]
@@ -68,6 +78,10 @@ class Page:
                                     flatten=True)["sessionId"]
         for domain in ("Page", "Runtime", "Log", "Network", "DOM"):
             self.send(domain + ".enable")
+        if phone:  # a phone held upright, touch only
+            self.send("Emulation.setDeviceMetricsOverride", width=PHONE[0], height=PHONE[1],
+                      deviceScaleFactor=1, mobile=True)
+            self.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
         self.send("Page.navigate", url=url)
         for _ in range(500):
             if self.evaluate("Boolean(window.drivePage) && "
@@ -147,7 +161,17 @@ def lamp(page, index):
     return page.evaluate(f"document.querySelector('[data-panel=\"{index}\"]').dataset.value")
 
 
+def choose_driver(page, driver):
+    """The autopilot's driver, for the runs opened from now on, and the demo
+    opened afresh with it."""
+    page.evaluate(f"(() => {{ const s = document.getElementById('autopilot-driver'); "
+                  f"s.value = '{driver}'; s.dispatchEvent(new Event('change')); "
+                  f"document.getElementById('demo').click(); }})()")
+
+
 def part_autopilot(page, work, atshost):
+    # The route's own driver, the second choice, is atshost drive's.
+    choose_driver(page, "route")
     expected = open(os.path.join(work, "demo.csv"), newline="").read()
     page.key("autopilot")
     while page.advance(FRAMES_PER_CALL)["status"] == 0:
@@ -350,6 +374,11 @@ def part_f7(page, work, atshost):
         problems.append("F7 a second time did not end the session")
     if "ended the simulator's process" not in page.text("ended-text"):
         problems.append(f"the end says {page.text('ended-text')!r}")
+    # The run up to here can still be saved, with the pointer too.
+    if not page.evaluate("""(() => { const b = document.getElementById('ended-save');
+        const r = b.getBoundingClientRect();
+        return document.elementFromPoint(r.x + r.width / 2, r.y + r.height / 2) === b; })()"""):
+        problems.append("after the session ended, no save button is reachable by the pointer")
     page.key("f7", down=False)
     page.evaluate("document.getElementById('again').click()")
     for _ in range(200):
@@ -388,7 +417,8 @@ def part_route(page, work, atshost):
         problems.append("a refused route stopped the session that ran")
 
     # A good route dropped on the page: a fresh session of it, its vehicle's
-    # notches the handles' range.
+    # notches the handles' range. Its autopilot is the route's own driver.
+    choose_driver(page, "route")
     route = os.path.join(work, "five.route")
     with open(route, "w") as f:
         f.write(FIVE_NOTCH_ROUTE)
@@ -410,7 +440,7 @@ def part_route(page, work, atshost):
                         f"(5 notches), frame {page.state()['frame']}")
 
     # The autopilot takes the train and gives it back where its driver left
-    # the handles: the route's driver sets power 2 at 1 s.
+    # the handles: the route's own driver sets power 2 at 1 s.
     page.key("autopilot")
     page.advance(60)
     page.key("autopilot")
@@ -422,7 +452,175 @@ def part_route(page, work, atshost):
     return problems
 
 
-PARTS = {"autopilot": part_autopilot, "keys": part_keys, "f7": part_f7, "route": part_route}
+# What a driver reads on the page, and nothing else: the speed readout, the
+# brake cylinder, the items ahead, the stop gauge and the unit's words.
+READ_CAB = """JSON.stringify({
+  speed: Number(document.getElementById('speed').textContent),
+  bc: Number(document.getElementById('bc').textContent),
+  checks: [...document.querySelectorAll('[data-ahead-kind="check"]')].map(
+    (e) => [Number(e.dataset.aheadDistance), Number(e.dataset.aheadLimit)]),
+  stop: document.getElementById('stop').dataset.stopMetres,
+  say: document.getElementById('say').textContent,
+})"""
+SERVICE_DECEL = 0.5  # m/s2 the driver counts on from brake notch 6
+
+
+def cab(page):
+    return json.loads(page.evaluate(READ_CAB))
+
+
+def part_cab(page, work, atshost):
+    problems = []
+    # Every sound stopped before the first frame; none loops until the unit
+    # asks (the door sound after the start's door close plays once).
+    playing = [i for i, m in page.evaluate("drivePage.sounds()").items() if m != "stopped"]
+    page.advance(20)
+    looping = [i for i, m in page.evaluate("drivePage.sounds()").items() if m == "looping"]
+    if playing or looping:
+        problems.append(f"sounds {playing} before the first frame, {looping} loop unasked")
+    if "switch on" not in cab(page)["say"]:
+        problems.append(f"at rest the page says {cab(page)['say']!r}, not to switch on")
+    page.key("unit-on")
+    page.advance(10)
+    if "reverser" not in cab(page)["say"]:
+        problems.append(f"switched on, the page says {cab(page)['say']!r}")
+    page.key("forward")
+    brake = set_notch(page, "brake", 9, 0)
+    power = 0
+    for _ in range(4000):  # on to the station, keeping the limits ahead
+        page.advance(5)
+        seen = cab(page)
+        v = seen["speed"] / 3.6
+        if seen["stop"] != "":
+            break
+        want = 40.0
+        for distance, limit in seen["checks"]:
+            target = (limit - 5) / 3.6
+            if distance < (v * v - target * target) / (2 * SERVICE_DECEL) + 40:
+                want = min(want, limit - 5)
+        slow = seen["speed"] > want
+        power = set_notch(page, "power", power, 0 if slow or seen["speed"] > want - 3 else 3)
+        brake = set_notch(page, "brake", brake, 6 if seen["speed"] > want + 1 else 0)
+    else:
+        return problems + ["the stop gauge never showed the station"]
+    power = set_notch(page, "power", power, 0)
+    for _ in range(6000):  # the stop, by the gauge alone
+        page.advance(2)
+        seen = cab(page)
+        d, v = float(seen["stop"]), seen["speed"] / 3.6
+        if v == 0 and abs(d) <= STOP_WINDOW_M:
+            break
+        if v == 0:  # short of the mark: creep up to it
+            brake = set_notch(page, "brake", brake, 0)
+            power = set_notch(page, "power", power, 1)
+            continue
+        if d <= emergency_stop_distance(v, seen["bc"]) + 0.05:
+            power = set_notch(page, "power", power, 0)
+            brake = set_notch(page, "brake", brake, 9)
+            continue
+        gentle = (2 * 0.35 * max(d - 3, 0.0)) ** 0.5
+        if d < 3:
+            power = set_notch(page, "power", power, 0 if v > 0.8 else 1)
+            brake = set_notch(page, "brake", brake, 0)
+        else:
+            power = set_notch(page, "power", power, 0)
+            brake = set_notch(page, "brake", brake, 5 if v > gentle + 0.5 else 2 if v > gentle else 0)
+    else:
+        return problems + [f"the train did not stop at the mark (gauge {cab(page)['stop']} m)"]
+    page.advance(5)
+    row = page.last_row()
+    if any(r["p2_tripped"] == "1" for r in csv.DictReader(io.StringIO(page.evaluate("drivePage.csv()")))):
+        problems.append("the drive by the page alone tripped the unit")
+    if row["p11_stop_window"] != "1":
+        problems.append(f"stopped {cab(page)['stop']} m short by the gauge: the WINDOW lamp is dark")
+    result = page.text("stop-result")
+    if "in the window" not in result:
+        problems.append(f"the gauge's result says {result!r}")
+    return problems
+
+
+def part_careful(page, work, atshost):
+    page.key("autopilot")
+    while page.advance(FRAMES_PER_CALL)["status"] == 0:
+        pass
+    rows = list(csv.DictReader(io.StringIO(page.evaluate("drivePage.csv()"))))
+    problems = []
+    if any(r["p2_tripped"] == "1" for r in rows):
+        problems.append("the careful autopilot tripped the unit")
+    if not any(r["p11_stop_window"] == "1" for r in rows):
+        problems.append("the careful autopilot did not stop in the window")
+    # Where the beacon is passed, the speed is below its limit.
+    passing = next(r for r in rows if float(r["location_m"]) >= LIMIT_BEACON_M)
+    if float(passing["speed_kmh"]) >= 28:
+        problems.append(f"the careful autopilot passed the beacon at {passing['speed_kmh']} km/h")
+    return problems
+
+
+def frames_upto(scenario, n):
+    """The scenario's text up to and including frame n."""
+    lines, seen = [], 0
+    for line in scenario.split("\n"):
+        lines.append(line)
+        if line.startswith("frame "):
+            seen += 1
+            if seen > n:
+                break
+    return "\n".join(lines)
+
+
+def part_takeover(page, work, atshost):
+    problems = []
+    page.key("unit-on")
+    page.advance(150)
+    page.key("autopilot")
+    page.advance(400)
+    page.key("autopilot")
+    page.advance(50)
+    saved = page.evaluate("drivePage.scenario()")
+    if page.evaluate(f"drivePage.openRun({json.dumps(saved)})") != "run":
+        return [f"the page's own saved run is refused: {page.text('message')!r}"]
+    at = 420
+    page.evaluate(f"drivePage.seek({at})")
+    if page.state()["frame"] != str(at):
+        problems.append(f"seek({at}) shows frame {page.state()['frame']}")
+    answer = page.send("Runtime.evaluate", expression="drivePage.takeOver()", awaitPromise=True,
+                       returnByValue=True)["result"].get("value")
+    if answer != "":
+        return problems + [f"take over refused: {answer!r}"]
+    page.evaluate("drivePage.fixedStep(true)")
+    page.key("emergency")
+    page.advance(20)
+    again = page.evaluate("drivePage.scenario()")
+    if frames_upto(again, at) != frames_upto(saved, at):
+        problems.append(f"the run taken over at frame {at} differs from the saved one before it")
+    if page.state()["frame"] != str(at + 20):
+        problems.append(f"taken over at {at} and run 20 frames: frame {page.state()['frame']}")
+    return problems
+
+
+def part_phone(page, work, atshost):
+    phone = Page(page.browser, page.url, phone=True)
+    phone.advance(200)
+    regions = json.loads(phone.evaluate("""JSON.stringify([...document.querySelectorAll(
+        '[data-region]')].map((e) => { const r = e.getBoundingClientRect();
+        return [e.dataset.region, r.left, r.top, r.right, r.bottom]; }))"""))
+    problems = []
+    if sorted(r[0] for r in regions) != ["ahead", "levers", "speed", "stop", "unit"]:
+        problems.append(f"the regions are {[r[0] for r in regions]}")
+    for name, left, top, right, bottom in regions:
+        if left < 0 or top < 0 or right > PHONE[0] + 0.5 or bottom > PHONE[1] + 0.5:
+            problems.append(f"on a phone the {name} region lies at {left:.0f},{top:.0f} to "
+                            f"{right:.0f},{bottom:.0f}, outside {PHONE[0]} x {PHONE[1]}")
+    height = phone.evaluate("document.scrollingElement.scrollHeight")
+    if height > PHONE[1]:
+        problems.append(f"on a phone the page is {height} px tall: it scrolls")
+    if phone.evaluate("[...document.querySelectorAll('kbd')].some((k) => k.offsetParent)"):
+        problems.append("keyboard hints are shown on a touch screen")
+    return problems
+
+
+PARTS = {"autopilot": part_autopilot, "keys": part_keys, "f7": part_f7, "route": part_route,
+         "cab": part_cab, "careful": part_careful, "takeover": part_takeover, "phone": part_phone}
 
 
 def browser_problems(browser, url):

@@ -3,11 +3,11 @@
 every route in host/tests/routes/, the drive's (or replay's) terminal output
 and exit status, its trace as one short digest per line (the
 examples' and the demo's), and for routes the check's
-report and exit status. Compared byte for byte with tests/golden/; a trace that
+report and exit status. Compared byte for byte with tests/golden/runs/; a trace that
 differs is named by its first differing line.
 
   golden.py ATSHOST OUTDIR            compare (the test)
-  golden.py ATSHOST OUTDIR --update   write tests/golden/ anew (make golden)
+  golden.py ATSHOST OUTDIR --update   write tests/golden/runs/ anew (make golden)
 """
 import hashlib
 import os
@@ -16,7 +16,7 @@ import subprocess
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-GOLDEN = ROOT / "tests" / "golden"
+GOLDEN = ROOT / "tests" / "golden" / "runs"
 
 
 def inputs():
@@ -89,10 +89,10 @@ def main():
             failures += 1
             print(f"{stale}: golden output of no input (make golden removes it)")
     if failures:
-        print(f"{failures} outputs differ from tests/golden/: if on purpose, run make golden "
+        print(f"{failures} outputs differ from tests/golden/runs/: if on purpose, run make golden "
               "and say in the commit which outputs changed and why")
         return 1
-    print("all outputs as in tests/golden/" if not update else "tests/golden/ written")
+    print("all outputs as in tests/golden/runs/" if not update else "tests/golden/runs/ written")
     return 0
 
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_library.h"
+#include "host/io/plugin_library.h"
 #include "host/sim/session.h"
 
 namespace atshost::test {

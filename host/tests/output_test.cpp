@@ -6,7 +6,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "host/input_file.h"
+#include "host/io/input_file.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/sim/format.h"

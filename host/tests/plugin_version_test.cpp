@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/plugin_library.h"
+#include "host/io/plugin_library.h"
 
 namespace atshost {
 namespace {

@@ -96,7 +96,7 @@ TEST(Reference, SpeedMarginsPassFarAlongTheRoute) {
     test::Recorder recorder;
     Session session(library->api(), {&recorder});
     Replay(ParseScenario(text, "margin.txt").value, session);
-    EXPECT_EQ(recorder.frames.back().Panel(2), 0) << m.locations << " at " << speed << " km/h";
+    EXPECT_EQ(recorder.frames.back().Panel(2), 0) << m.locations.en << " at " << speed << " km/h";
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/input_file.h"
+#include "host/io/input_file.h"
 #include "host_fixture.h"
 
 namespace atshost {

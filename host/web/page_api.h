@@ -39,7 +39,30 @@ enum PageControl {
   PAGE_HORN = 5,       /* value: horn number */
   PAGE_KEY_DOWN = 6,   /* value: host key code (0 to 15) */
   PAGE_KEY_UP = 7,     /* value: host key code */
-  PAGE_AUTOPILOT = 8   /* value: 1 hands the train to the route's driver, 0 takes it back */
+  PAGE_AUTOPILOT = 8   /* value: 1 hands the train to the autopilot's driver, 0 takes it back */
+};
+
+/* page_autopilot_driver's drivers: the careful driver (he keeps every limit,
+ * as in the route check), or the route's own driver (its actions and station
+ * stops, as atshost drive runs it). */
+enum PageDriver {
+  PAGE_CAREFUL_DRIVER = 1, /* keeps every limit */
+  PAGE_ROUTE_DRIVER = 2    /* as atshost drive */
+};
+
+/* page_ahead's kinds of item. */
+enum PageAheadKind {
+  PAGE_AHEAD_CHECK = 0,       /* a speed check, with its limit */
+  PAGE_AHEAD_STOP_SIGNAL = 1, /* a beacon whose limit is 0 km/h */
+  PAGE_AHEAD_STATION = 2,     /* a station's stop mark, with its window */
+  PAGE_AHEAD_END = 3          /* where the run ends */
+};
+
+/* page_open_file's answers. */
+enum PageOpened {
+  PAGE_REFUSED = 0,      /* page_error() says why */
+  PAGE_OPENED_ROUTE = 1, /* a fresh session of the route */
+  PAGE_OPENED_RUN = 2    /* a saved run, shown at its first frame */
 };
 
 /* page_step's statuses. */
@@ -58,6 +81,11 @@ enum PageStatus {
 #define PAGE_HANDLES_LENGTH 4
 #define PAGE_DRIVER_LENGTH 4
 #define PAGE_TRAIN_LENGTH 6
+#define PAGE_AHEAD_ITEM_LENGTH 4     /* kind, location m, limit km/h, window m */
+#define PAGE_AHEAD_GRADIENT_LENGTH 3 /* from m, to m, permille */
+/* page_trip: the trips so far, then the last one's location m, limit km/h
+ * and checked km/h (0 if none). */
+#define PAGE_TRIP_LENGTH 4
 
 /* Opens the built-in demo route in a fresh session (the plug-in loaded, the
  * vehicle reported, the handles as the route starts them). 0 = ok. */
@@ -69,6 +97,31 @@ PAGE_EXPORT(page_open_demo) int page_open_demo(void);
  * was, and page_error() gives the message. */
 PAGE_EXPORT(page_open_route)
 int page_open_route(const char* file_name, const char* text, int length);
+
+/* A file given to the page: a route, or a saved run (a replay scenario, such
+ * as page_scenario() writes). A route opens a fresh session as
+ * page_open_route does; a saved run is replayed through the plug-in and can
+ * then be shown frame by frame (page_seek) and taken over (page_take_over).
+ * Returns a PageOpened; refused, page_error() says why (a text that is no
+ * route is judged as a saved run if it has a frame line). */
+PAGE_EXPORT(page_open_file)
+int page_open_file(const char* file_name, const char* text, int length);
+
+/* The open saved run's frames, or -1 when a route is being driven. */
+PAGE_EXPORT(page_run_frames) int page_run_frames(void);
+/* Shows frame `frame` of the open saved run (clamped): page_panel() and the
+ * others give its outputs. */
+PAGE_EXPORT(page_seek) void page_seek(int frame);
+/* 1 when the open saved run carries its route (the page's saves do), so that
+ * it can be taken over. */
+PAGE_EXPORT(page_run_has_route) int page_run_has_route(void);
+/* Takes the open saved run over at `frame`: a fresh session of its route, in
+ * which the driver's inputs of frames 0 to `frame` are given again, frame by
+ * frame at the run's own times, so that the plug-in, the train and the
+ * record are exactly the run's up to there; a person drives on from it.
+ * 0 = ok; nonzero = refused (page_error() says why), the saved run stays
+ * open. */
+PAGE_EXPORT(page_take_over) int page_take_over(int frame);
 
 /* The last refusal, exactly as atshost prints it after "atshost: ". */
 PAGE_EXPORT(page_error) const char* page_error(void);
@@ -83,8 +136,14 @@ PAGE_EXPORT(page_brake_notches) int page_brake_notches(void);
  * dropped; keys and the horn still reach the plug-in. */
 PAGE_EXPORT(page_control) void page_control(int control, int value);
 
+/* The driver the autopilot is in the runs opened from now on (a PageDriver;
+ * the careful driver until told otherwise): the careful driver's knowledge
+ * of the limits is gathered as a run starts. */
+PAGE_EXPORT(page_autopilot_driver) void page_autopilot_driver(int driver);
+
 /* The physical F7 key as the plug-in's keyboard watch reads it in the next
- * frames: 1 down, 0 up. */
+ * frames: 1 down, 0 up. A press let go before the watch has read the key
+ * once still counts as down at its next reading. */
 PAGE_EXPORT(page_set_f7) void page_set_f7(int down);
 
 /* Runs one host frame `dt_ms` after the previous one (clamped to 1 to 100
@@ -112,6 +171,17 @@ const double* page_train(void); /* time ms, location m, speed
 PAGE_EXPORT(page_frame) int page_frame(void);
 /* Whether the route's driver has the train: 1 on autopilot, 0 not. */
 PAGE_EXPORT(page_autopilot) int page_autopilot(void);
+
+/* What lies on the open route from `from` to `to` metres: the number of
+ * items, the number of gradient stretches, then each item's
+ * PAGE_AHEAD_ITEM_LENGTH values (a PageAheadKind first), then each stretch's
+ * PAGE_AHEAD_GRADIENT_LENGTH values; all in order of location. */
+PAGE_EXPORT(page_ahead) const double* page_ahead(double from, double to);
+/* The name of item `item` of the last page_ahead (stations), or "". */
+PAGE_EXPORT(page_ahead_name) const char* page_ahead_name(int item);
+
+/* The unit's trips so far, as the verdict has them: PAGE_TRIP_LENGTH values. */
+PAGE_EXPORT(page_trip) const double* page_trip(void);
 
 /* The timeline's lines, as atshost prints them, added since the last call;
  * each ends in a line feed. */

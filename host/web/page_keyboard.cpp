@@ -8,7 +8,8 @@ namespace atshost {
 
 bool PageKeyboard::Read(vorlan::KeyState& keys) noexcept {
   keys.fill(0);
-  if (f7_down_) keys[vorlan::kScanCodeF7] = vorlan::kKeyDownBit;
+  if (f7_down_ || f7_unread_) keys[vorlan::kScanCodeF7] = vorlan::kKeyDownBit;
+  f7_unread_ = false;
   return true;
 }
 

@@ -18,7 +18,12 @@ class PageKeyboard final : public vorlan::KeyboardPlatform {
   void ShowWarning() noexcept override;
   void EndProcess() noexcept override { process_ended_ = true; }
 
-  void set_f7(bool down) { f7_down_ = down; }
+  // A press is seen at the next reading even if let go before it: the page
+  // reads the key once a frame, and a tap may be shorter than a frame.
+  void set_f7(bool down) {
+    f7_down_ = down;
+    if (down) f7_unread_ = true;
+  }
   // A new process, which has not ended; F7 stays as the keyboard has it.
   void Restart() { process_ended_ = false; }
   // Set once the plug-in has ended the process; the session watches it.
@@ -26,6 +31,7 @@ class PageKeyboard final : public vorlan::KeyboardPlatform {
 
  private:
   bool f7_down_ = false;
+  bool f7_unread_ = false;  // pressed since the last reading
   bool process_ended_ = false;
 };
 

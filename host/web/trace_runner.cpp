@@ -20,22 +20,10 @@
 #define ATS_RUNNER_EXPORT(name) __attribute__((export_name(#name)))
 
 extern "C" {
-ATS_PLUGIN_IMPORT(Load) void ImportedLoad();
-ATS_PLUGIN_IMPORT(Dispose) void ImportedDispose();
-ATS_PLUGIN_IMPORT(GetPluginVersion) int ImportedGetPluginVersion();
-ATS_PLUGIN_IMPORT(SetVehicleSpec) void ImportedSetVehicleSpec(ATS_VEHICLESPEC);
-ATS_PLUGIN_IMPORT(Initialize) void ImportedInitialize(int);
-ATS_PLUGIN_IMPORT(Elapse) ATS_HANDLES ImportedElapse(ATS_VEHICLESTATE, int*, int*);
-ATS_PLUGIN_IMPORT(SetPower) void ImportedSetPower(int);
-ATS_PLUGIN_IMPORT(SetBrake) void ImportedSetBrake(int);
-ATS_PLUGIN_IMPORT(SetReverser) void ImportedSetReverser(int);
-ATS_PLUGIN_IMPORT(KeyDown) void ImportedKeyDown(int);
-ATS_PLUGIN_IMPORT(KeyUp) void ImportedKeyUp(int);
-ATS_PLUGIN_IMPORT(HornBlow) void ImportedHornBlow(int);
-ATS_PLUGIN_IMPORT(DoorOpen) void ImportedDoorOpen();
-ATS_PLUGIN_IMPORT(DoorClose) void ImportedDoorClose();
-ATS_PLUGIN_IMPORT(SetSignal) void ImportedSetSignal(int);
-ATS_PLUGIN_IMPORT(SetBeaconData) void ImportedSetBeaconData(ATS_BEACONDATA);
+#define ATS_RUNNER_IMPORT(name, ret, params, args, bytes, decoration) \
+  ATS_PLUGIN_IMPORT(name) ret Imported##name params;
+ATS_ENTRY_POINTS(ATS_RUNNER_IMPORT)
+#undef ATS_RUNNER_IMPORT
 }
 
 namespace {
@@ -47,13 +35,9 @@ constexpr int kOk = 0;
 constexpr int kChecksFailed = 1;
 constexpr int kBadInput = 2;
 
-constexpr PluginApi kImported = {
-    ImportedLoad,           ImportedDispose,    ImportedGetPluginVersion,
-    ImportedSetVehicleSpec, ImportedInitialize, ImportedElapse,
-    ImportedSetPower,       ImportedSetBrake,   ImportedSetReverser,
-    ImportedKeyDown,        ImportedKeyUp,      ImportedHornBlow,
-    ImportedDoorOpen,       ImportedDoorClose,  ImportedSetSignal,
-    ImportedSetBeaconData};
+#define ATS_IMPORTED(name, ret, params, args, bytes, decoration) Imported##name,
+constexpr PluginApi kImported = {ATS_ENTRY_POINTS(ATS_IMPORTED)};
+#undef ATS_IMPORTED
 
 std::string g_csv;
 std::string g_message;  // what atshost would print on its error stream

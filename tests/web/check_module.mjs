@@ -47,6 +47,15 @@ const PAGE_EXPORTS = [
   'page_timeline',
   'page_csv',
   'page_scenario',
+  'page_autopilot_driver',
+  'page_open_file',
+  'page_run_frames',
+  'page_seek',
+  'page_run_has_route',
+  'page_take_over',
+  'page_ahead',
+  'page_ahead_name',
+  'page_trip',
 ];
 const HEAP = ['memory', 'malloc', 'free', '_initialize'];
 

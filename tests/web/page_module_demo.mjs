@@ -12,6 +12,7 @@ const SKIP = 77;
 const PAGE_RUNNING = 0;
 const PAGE_ROUTE_ENDED = 1;
 const PAGE_AUTOPILOT = 8;
+const PAGE_ROUTE_DRIVER = 2; // the route's own driver: atshost drive's
 
 const [moduleFile, atshost, outdir] = process.argv.slice(2);
 if (!fs.existsSync(moduleFile)) {
@@ -36,6 +37,7 @@ const text = (pointer) => {
 };
 
 x.page_test_fixed_step(1);
+x.page_autopilot_driver(PAGE_ROUTE_DRIVER);
 if (x.page_open_demo() !== 0) fail(`the demo is refused: ${text(x.page_error())}`);
 x.page_control(PAGE_AUTOPILOT, 1);
 let status = PAGE_RUNNING;

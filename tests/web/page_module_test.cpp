@@ -42,6 +42,7 @@ constexpr PluginApi kLinked = {
 
 // The demo's trip lamp and its emergency brake position.
 constexpr int kTripLamp = 2;
+constexpr int kWindowLamp = 11;
 constexpr int kDemoEmergency = 9;
 constexpr int kFrameMs = 20;
 
@@ -77,6 +78,8 @@ class PageModule : public ::testing::Test {
   void SetUp() override {
     g_boxes.clear();
     page_test_fixed_step(1);
+    // The route's own driver, whose drive is atshost drive's.
+    page_autopilot_driver(PAGE_ROUTE_DRIVER);
     ASSERT_EQ(page_open_demo(), 0);
   }
 };
@@ -198,6 +201,108 @@ TEST_F(PageModule, ARouteWithAnErrorIsRefusedWithAtshostsMessage) {
   EXPECT_EQ(page_frame(), -1);
   EXPECT_EQ(page_notches(), 2);
   EXPECT_EQ(Steps(100), PAGE_ROUTE_ENDED);
+}
+
+// The careful driver on the demo: the signal's 28 km/h kept, no trip, the
+// station stopped at.
+TEST_F(PageModule, TheCarefulAutopilotKeepsEveryLimitOfTheDemo) {
+  page_autopilot_driver(PAGE_CAREFUL_DRIVER);
+  ASSERT_EQ(page_open_demo(), 0);
+  page_control(PAGE_AUTOPILOT, 1);
+  int status = PAGE_RUNNING;
+  bool window = false;
+  while (status == PAGE_RUNNING) {
+    status = page_step(kFrameMs);
+    EXPECT_EQ(page_panel()[kTripLamp], 0) << "tripped at " << page_train()[1] << " m";
+    if (page_panel()[kTripLamp] != 0) break;
+    window = window || page_panel()[kWindowLamp] != 0;
+  }
+  EXPECT_EQ(status, PAGE_ROUTE_ENDED);
+  EXPECT_EQ(page_trip()[0], 0.0);
+  EXPECT_TRUE(window) << "the window lamp never lit";
+}
+
+// The line ahead is the route's: the signal with its limit, the station and
+// the end, then the gradients, as page_api.h lays them out.
+TEST_F(PageModule, TheLineAheadIsTheRoutesOwn) {
+  const double* a = page_ahead(0.0, 2000.0);
+  ASSERT_EQ(a[0], 3.0);
+  const double* item = a + 2;
+  EXPECT_EQ(std::vector<double>(item, item + 3 * PAGE_AHEAD_ITEM_LENGTH),
+            (std::vector<double>{PAGE_AHEAD_CHECK, 560, 28, 0, PAGE_AHEAD_STATION, 1150, 0, 0.3,
+                                 PAGE_AHEAD_END, 1150, 0, 0}));
+  EXPECT_STREQ(page_ahead_name(1), "");
+  const double* grade = item + 3 * PAGE_AHEAD_ITEM_LENGTH;
+  ASSERT_EQ(a[1], 3.0);
+  EXPECT_EQ(std::vector<double>(grade, grade + 3 * PAGE_AHEAD_GRADIENT_LENGTH),
+            (std::vector<double>{0, 40, 0, 40, 120, -25, 120, 2000, 0}));
+}
+
+// Before the first frame every sound is stopped: the host's zeros would read
+// "play looping". A tap of F7 let go before the frame still reaches the unit.
+TEST_F(PageModule, BeforeAFrameNoSoundPlaysAndATapCounts) {
+  for (int i = 0; i < PAGE_SOUND_LENGTH; ++i) EXPECT_EQ(page_sound()[i], -10000) << i;
+  page_set_f7(1);
+  page_set_f7(0);
+  ASSERT_EQ(Steps(1), PAGE_RUNNING);
+  EXPECT_EQ(g_boxes.size(), 2u);
+  ASSERT_EQ(Steps(1), PAGE_RUNNING);  // read once, and let go
+  EXPECT_EQ(g_boxes.size(), 2u);
+}
+
+// The frames of a scenario text up to and including frame `n`.
+std::string Upto(const std::string& scenario, int n) {
+  std::size_t at = 0;
+  for (int k = 0; k <= n; ++k) {
+    at = scenario.find("\nframe ", at);
+    if (at == std::string::npos) return scenario;
+    at = scenario.find('\n', at + 1);
+  }
+  return scenario.substr(0, at + 1);
+}
+
+// A run saved, opened as a saved run, shown at a frame and taken over there:
+// the run taken over is the saved one byte for byte up to that frame, at the
+// display's uneven frame times and across the autopilot's frames.
+TEST_F(PageModule, ASavedRunTakenOverKeepsItsFramesExactly) {
+  page_test_fixed_step(0);
+  page_control(PAGE_KEY_DOWN, 10);
+  page_control(PAGE_KEY_UP, 10);
+  for (int k = 0; k < 300; ++k) ASSERT_EQ(page_step(13 + k % 9), PAGE_RUNNING);
+  page_control(PAGE_AUTOPILOT, 1);
+  for (int k = 0; k < 300; ++k) ASSERT_EQ(page_step(17 + k % 5), PAGE_RUNNING);
+  page_control(PAGE_AUTOPILOT, 0);
+  page_control(PAGE_POWER, 2);
+  ASSERT_EQ(Steps(100), PAGE_RUNNING);
+  const std::string saved = page_scenario();
+  const int frames = page_frame() + 1;
+
+  ASSERT_EQ(page_open_file("drive-scenario.txt", saved.data(), static_cast<int>(saved.size())),
+            PAGE_OPENED_RUN)
+      << page_error();
+  ASSERT_EQ(page_run_frames(), frames);
+  EXPECT_EQ(page_run_has_route(), 1);
+  page_seek(400);
+  const double time = page_train()[0];
+  EXPECT_STREQ(page_scenario(), saved.c_str());
+
+  constexpr int kAt = 400;
+  ASSERT_EQ(page_take_over(kAt), 0) << page_error();
+  EXPECT_EQ(page_frame(), kAt);
+  EXPECT_EQ(page_train()[0], time);
+  EXPECT_EQ(std::string(page_scenario()), Upto(saved, kAt));
+  EXPECT_EQ(page_autopilot(), 0);
+  page_control(PAGE_BRAKE, 9);
+  ASSERT_EQ(Steps(50), PAGE_RUNNING);
+  EXPECT_EQ(Upto(page_scenario(), kAt), Upto(saved, kAt));
+  EXPECT_EQ(ReplayCsv(page_scenario()), std::string(page_csv()));
+
+  // A scenario without its route plays but cannot be taken over.
+  const std::string plain = "vehicle brake-notches=8\ninitialize 9\nframe time=0\n";
+  ASSERT_EQ(page_open_file("plain.txt", plain.data(), static_cast<int>(plain.size())),
+            PAGE_OPENED_RUN);
+  EXPECT_EQ(page_run_has_route(), 0);
+  EXPECT_NE(page_take_over(0), 0);
 }
 
 }  // namespace

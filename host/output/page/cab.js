@@ -7,17 +7,42 @@
 'use strict';
 
 const Cab = (function () {
-  // Sound commands, as the host reads them.
-  const SOUND_WORDS = { '-10000': 'stop', 0: 'play looping', 1: 'play once', 2: 'continue' };
-  // The handles the plug-in returns and the driver's own, in the order the
-  // frame gives them.
-  const HANDLES = ['brake', 'power', 'reverser', 'constant-speed'];
-  const DRIVER = ['brake', 'power', 'reverser', 'doors_closed'];
-  const COUNTER = 200; // the door counter's digits
-  const COUNTER_BLANK = 201; // the counter shows nothing while this is lit
+  // Every word a page shows comes from one catalogue by language, carried in
+  // the page as JSON ({"en": {key: text}, ...}, one file by language). The
+  // reader's first language the catalogue has is used, English for a key it
+  // lacks; "{name}" in a text is filled from the parameters.
+  const catalogue = (() => {
+    const element = document.getElementById('words');
+    const all = element ? JSON.parse(element.textContent) : {};
+    const english = all.en || {};
+    const wanted = (navigator.languages || [navigator.language || 'en'])
+      .map((tag) => tag.toLowerCase().split('-')[0])
+      .find((tag) => all[tag]);
+    return { lang: wanted || 'en', words: Object.assign({}, english, all[wanted] || {}) };
+  })();
+  function say(key, params) {
+    const text = catalogue.words[key];
+    if (text === undefined) return key;
+    return params ? text.replace(/\{([^}]+)\}/g, (m, name) => String(params[name] ?? m)) : text;
+  }
+  // The handles the plug-in returns and the driver's own (the cab's
+  // data-handle and data-driver names), in the order the frame gives them.
+  const HANDLES = [];
+  HANDLES[CAB.kHandleBrake] = 'brake';
+  HANDLES[CAB.kHandlePower] = 'power';
+  HANDLES[CAB.kHandleReverser] = 'reverser';
+  HANDLES[CAB.kHandleConstantSpeed] = 'constant-speed';
+  const DRIVER = [];
+  DRIVER[CAB.kDriverBrake] = 'brake';
+  DRIVER[CAB.kDriverPower] = 'power';
+  DRIVER[CAB.kDriverReverser] = 'reverser';
+  DRIVER[CAB.kDriverDoorsClosed] = 'doors_closed';
+  const COUNTER = CAB.kPanelCounter; // the door counter's digits
+  const COUNTER_BLANK = CAB.kPanelCounterBlank; // the counter shows nothing while this is lit
   const DIAL_TOP_SPEED = 120; // km/h at the end of the dial
   const DIAL_SWEEP = 240; // degrees from 0 to the top speed
-  const GOVERNOR_BRAKES = 76; // km/h, drawn on the dial
+  const GOVERNOR_BRAKES = CAB.kGovernorBrakesKmh; // km/h, drawn on the dial: the governor brakes above it
+  const GOVERNOR_RELEASES = CAB.kGovernorReleasesKmh; // km/h, drawn on the dial: and lets go below it
   const SVG_NS = 'http://www.w3.org/2000/svg';
 
   // A value that rounds to zero prints without a sign, as in the timeline.
@@ -28,21 +53,27 @@ const Cab = (function () {
   }
 
   function brakeWords(v, emergencyNotch) {
-    if (v === 0) return 'released';
-    return v >= emergencyNotch ? v + ' emergency' : String(v);
+    if (v === 0) return say('cab.brake.released');
+    return v >= emergencyNotch ? say('cab.brake.emergency', { notch: v }) : String(v);
   }
   function handleWords(name, v, emergencyNotch) {
     switch (name) {
       case 'brake':
         return brakeWords(v, emergencyNotch);
       case 'power':
-        return v === 0 ? 'off' : 'notch ' + v;
+        return v === 0 ? say('cab.power.off') : say('cab.power.notch', { notch: v });
       case 'reverser':
-        return v > 0 ? 'forward' : v < 0 ? 'backward' : 'neutral';
+        return say(
+          v > 0 ? 'cab.reverser.forward' : v < 0 ? 'cab.reverser.backward' : 'cab.reverser.neutral',
+        );
       case 'constant-speed':
-        return v === 1 ? 'on' : v === 2 ? 'off' : '–';
+        return v === 1
+          ? say('cab.constant-speed.on')
+          : v === 2
+            ? say('cab.constant-speed.off')
+            : '–';
       case 'doors_closed':
-        return v ? 'closed' : 'open';
+        return say(v ? 'cab.doors.closed' : 'cab.doors.open');
       default:
         return String(v);
     }
@@ -90,9 +121,20 @@ const Cab = (function () {
       class: 'governor',
       d: `M ${r * Math.sin(a0)} ${-r * Math.cos(a0)} A ${r} ${r} 0 0 1 ${r * Math.sin(a1)} ${-r * Math.cos(a1)}`,
     });
+    const b = dialAngle(GOVERNOR_RELEASES);
+    svg(dial, 'line', {
+      class: 'governor-release',
+      x1: 88 * Math.sin(b),
+      y1: -88 * Math.cos(b),
+      x2: 100 * Math.sin(b),
+      y2: -100 * Math.cos(b),
+    });
+    // The limit in force or coming, turned to its place each frame.
+    const limit = svg(dial, 'g', { class: 'limit', visibility: 'hidden' });
+    svg(limit, 'path', { d: 'M 0 -100 L -6 -110 L 6 -110 Z' });
     const needle = svg(dial, 'line', { class: 'needle', x1: 0, y1: 0, x2: 0, y2: -85 });
     svg(dial, 'circle', { class: 'hub', r: 6 });
-    return needle;
+    return { needle, limit };
   }
 
   // An element's text and data-value are written only when they change: a
@@ -114,8 +156,10 @@ const Cab = (function () {
   // render(frame) draws one frame, whose readers give the values:
   //   panel(index), sound(index): the arrays' entries;
   //   handle(k), driver(k): the k-th of HANDLES and DRIVER;
-  //   emergencyNotch, speed, bc, mr, current: numbers.
+  //   emergencyNotch, speed, bc, mr, current: numbers;
+  //   limit: the next speed check's limit in km/h, or null (optional).
   function create(root) {
+    for (const e of root.querySelectorAll('[data-word]')) e.textContent = say(e.dataset.word);
     const byId = (id) => root.querySelector('#' + id);
     const all = (selector, make) => Array.from(root.querySelectorAll(selector), make);
     const panels = all('[data-panel]', (element) => ({
@@ -139,8 +183,9 @@ const Cab = (function () {
       k: DRIVER.indexOf(element.dataset.driver),
     }));
     const readouts = ['speed', 'bc', 'mr', 'current'].map((id) => ({ element: byId(id), id }));
-    const needle = drawDial(byId('dial'));
+    const { needle, limit } = drawDial(byId('dial'));
     let needleAngle = null;
+    let limitShown = null;
 
     function render(frame) {
       for (const item of readouts)
@@ -149,6 +194,14 @@ const Cab = (function () {
       if (angle !== needleAngle) {
         needleAngle = angle;
         needle.setAttribute('transform', `rotate(${angle})`);
+      }
+      // The next speed check's limit, where the frame gives one.
+      const kmh = frame.limit ?? null;
+      if (kmh !== limitShown) {
+        limitShown = kmh;
+        limit.setAttribute('visibility', kmh === null ? 'hidden' : 'visible');
+        if (kmh !== null)
+          limit.setAttribute('transform', `rotate(${(dialAngle(kmh) * 180) / Math.PI})`);
       }
 
       const blank = frame.panel(COUNTER_BLANK) !== 0;
@@ -163,7 +216,11 @@ const Cab = (function () {
       }
       for (const item of sounds) {
         const v = frame.sound(item.index);
-        if (item.value !== v) item.element.dataset.word = SOUND_WORDS[v] || String(v);
+        if (item.value !== v) {
+          const key = 'cab.sound.' + v;
+          const word = say(key);
+          item.element.dataset.word = word === key ? String(v) : word;
+        }
         setValue(item, v);
       }
       const emergencyNotch = frame.emergencyNotch;
@@ -189,5 +246,16 @@ const Cab = (function () {
     document.body.dataset.frame = String(frame);
   }
 
-  return { HANDLES, DRIVER, create, fixed, showFrame, svg };
+  return {
+    HANDLES,
+    DRIVER,
+    GOVERNOR_BRAKES,
+    GOVERNOR_RELEASES,
+    create,
+    fixed,
+    showFrame,
+    svg,
+    say,
+    lang: catalogue.lang,
+  };
 })();

@@ -198,7 +198,7 @@
     cab.render(shown);
     // Beside the command a sound holds, the frame that last started it.
     for (const { element, column } of soundElements) {
-      const started = valueAt(column, p) === -10000 ? null : startedAt(column, p);
+      const started = valueAt(column, p) === ATS.ATS_SOUND_STOP ? null : startedAt(column, p);
       element.dataset.since = started === null ? '' : ` · from frame ${run.first + started}`;
     }
 

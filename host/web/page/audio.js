@@ -8,9 +8,9 @@
 'use strict';
 
 const CabAudio = (function () {
-  const PLAY_LOOPING = 0;
-  const PLAY_ONCE = 1;
-  const STOP = -10000;
+  const PLAY_LOOPING = ATS.ATS_SOUND_PLAYLOOPING;
+  const PLAY_ONCE = ATS.ATS_SOUND_PLAY;
+  const STOP = ATS.ATS_SOUND_STOP;
   const RATE = 22050; // samples a second: plenty for these tones
   const TAU = 2 * Math.PI;
 
@@ -28,34 +28,38 @@ const CabAudio = (function () {
   }
   const RING_PERIOD_S = 0.125; // the ringing bell strikes eight times a second
   const SOUNDS = {
-    0: {
+    [CAB.kSoundUnitOn]: {
       name: 'switch-on',
       seconds: 0.25,
       wave: (t) => 0.4 * Math.sin(TAU * (t < 0.1 ? 660 : 990) * t),
     },
-    2: {
+    [CAB.kSoundStarting]: {
       name: 'start',
       seconds: 0.4,
       wave: (t) => 0.35 * Math.sin(TAU * (400 + 500 * t) * t) * decay(t, 2),
     },
-    3: {
+    [CAB.kSoundStopping]: {
       name: 'stop',
       seconds: 0.4,
       wave: (t) => 0.35 * Math.sin(TAU * (900 - 500 * t) * t) * decay(t, 2),
     },
-    4: { name: 'brake air', seconds: 0.7, wave: (t) => 0.3 * noise() * decay(t, 4) },
-    7: {
+    [CAB.kSoundBrakeAir]: {
+      name: 'brake air',
+      seconds: 0.7,
+      wave: (t) => 0.3 * noise() * decay(t, 4),
+    },
+    [CAB.kSoundAlarm]: {
       name: 'alarm',
       seconds: 0.5,
       wave: (t) => 0.25 * Math.sign(Math.sin(TAU * (t < 0.25 ? 1000 : 800) * t)),
     },
-    8: { name: 'bell strike', seconds: 1.5, wave: bell },
-    9: {
+    [CAB.kSoundBell]: { name: 'bell strike', seconds: 1.5, wave: bell },
+    [CAB.kSoundBellLoop]: {
       name: 'bell ringing',
       seconds: RING_PERIOD_S,
       wave: (t) => bell(t) * (1 - t / RING_PERIOD_S),
     },
-    100: {
+    [CAB.kSoundDoor]: {
       name: 'door',
       seconds: 0.6,
       wave: (t) => 0.35 * (noise() * decay(t, 12) + Math.sin(TAU * 520 * t) * decay(t, 5)),
@@ -156,5 +160,5 @@ const CabAudio = (function () {
     return out;
   }
 
-  return { enable, disable, reset, update, modes };
+  return { STOP, enable, disable, reset, update, modes };
 })();

@@ -2,7 +2,8 @@
 //   atshost replay SCENARIO   scripted frames and events, with checks
 //   atshost drive [ROUTE]     a train model driven by the plug-in's handles
 //   atshost check ROUTE       the route driven by a family of careful drivers
-//   atshost reference [--text] the authors' guide, from the reference tables
+//   atshost reference [--text] [--lang en|ja]
+//                             the authors' guide, from the reference tables
 // Each run writes NAME.csv, NAME.svg and NAME.html (the cab view) into the
 // output folder and prints its timeline.
 #include <CLI/CLI.hpp>
@@ -15,12 +16,14 @@
 #include <string>
 
 #include "host/check.h"
-#include "host/input_file.h"
+#include "host/cli/usage.h"
+#include "host/io/input_file.h"
+#include "host/io/output_files.h"
+#include "host/io/plugin_library.h"
+#include "host/io/stream_out.h"
 #include "host/output/check_page.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
-#include "host/output_files.h"
-#include "host/plugin_library.h"
 #include "host/reference/guide.h"
 #include "host/sim/drive.h"
 #include "host/sim/format.h"
@@ -29,8 +32,6 @@
 #include "host/sim/text_input.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
-#include "host/stream_out.h"
-#include "host/usage.h"
 #include "product_version.h"
 
 #if defined(_WIN32)
@@ -59,15 +60,6 @@ unsigned ProcessorCount() {
 #else
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? static_cast<unsigned>(n) : 1;
-#endif
-}
-
-// Names this run's scratch folder apart from another's.
-long CurrentProcessId() {
-#if defined(_WIN32)
-  return _getpid();
-#else
-  return static_cast<long>(getpid());
 #endif
 }
 
@@ -121,37 +113,86 @@ std::string FaultPlace(const PluginFault& fault, const Session& session) {
   return fault.entry() + " after frame " + std::to_string(session.frames() - 1);
 }
 
-// Checks where the results go and loads the plug-in, both before anything is
-// written; then runs `body` with the sinks wired to a session and writes the
-// results: the trace, the chart and the page that shows it. `inputs` are the
-// files the run reads, which no result may overwrite.
-template <typename Body>
-int Run(const Options& o, const std::string& name, const std::string& title,
-        std::vector<fs::path> inputs, Body body, const Route* route = nullptr) {
-  const std::string plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
-  inputs.emplace_back(plugin);
-  const fs::path folder(o.out);
-  const fs::path csv_path = folder / (name + ".csv");
-  const fs::path svg_path = folder / (name + ".svg");
-  const fs::path html_path = folder / (name + ".html");
-  const std::vector<fs::path> outputs = {csv_path, svg_path, html_path};
-  const std::string unwritable = CheckOutputs(folder, outputs, inputs);
-  if (!unwritable.empty()) return Fail(unwritable);
+// Every command that runs the plug-in takes the same steps:
+//   1. ReadInput: its file read and parsed;
+//   2. Prepare: the outputs checked and the plug-in loaded (its entry points
+//      and interface version), both before anything is written;
+//   3. Record: the run, with the sinks wired to a session, and its results
+//      written: the trace, the chart and the page that shows it;
+//   4. the exit status: what the run returns, or kPluginFailed where the
+//      plug-in failed, or the status of the step that stopped it.
+
+// The command's file parsed by `parse`. Where it fails but the file reads as
+// the other command's (`other`: a route given to replay, a scenario to drive
+// or check), the message says which command reads it instead of naming a
+// line of the wrong syntax.
+template <typename Parse, typename Other>
+auto ReadInput(const std::string& file, Parse parse, Other other, const std::string& wrong_kind)
+    -> decltype(parse(std::string(), file)) {
+  const Parsed<std::string> text = ReadFile(file);
+  decltype(parse(std::string(), file)) parsed;
+  if (!text.ok()) {
+    parsed.error = text.error;
+    return parsed;
+  }
+  parsed = parse(text.value, file);
+  // A file with no command at all reads as anything: it is said to be empty.
+  const bool empty = parsed.error.find(kEmptyRoute) != std::string::npos;
+  if (!parsed.ok() && !empty && other(text.value, file).ok()) parsed.error = file + wrong_kind;
+  return parsed;
+}
+
+// Where a run's results go, and the library it runs.
+struct Prepared {
+  std::string plugin;
+  std::string name;  // NAME of NAME.csv, NAME.svg and NAME.html
+  fs::path folder;
   std::unique_ptr<PluginLibrary> library;
+  fs::path Output(const char* extension) const { return folder / (name + extension); }
+};
+
+// Loads the library the run calls; kOk, or the status to exit with.
+int OpenPlugin(Prepared& p) {
   try {
-    library = PluginLibrary::Open(plugin);
+    p.library = PluginLibrary::Open(p.plugin);
   } catch (const PluginLoadError& e) {
     return Fail(e.what());
   }
+  return kOk;
+}
+
+// Checks that the run's three outputs and `extra` can be written and that
+// none of them is one of `inputs` or the library, then loads the library:
+// a run that could not write its results, or not call the plug-in, is not
+// begun. kOk, or the status to exit with.
+int Prepare(const Options& o, const std::string& name, std::vector<fs::path> inputs,
+            std::vector<fs::path> extra, Prepared& p) {
+  p.plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
+  p.name = name;
+  p.folder = fs::path(o.out);
+  inputs.emplace_back(p.plugin);
+  std::vector<fs::path> outputs = std::move(extra);
+  for (const char* extension : {".csv", ".svg", ".html"}) outputs.push_back(p.Output(extension));
+  const std::string unwritable = CheckOutputs(p.folder, outputs, inputs);
+  if (!unwritable.empty()) return Fail(unwritable);
+  return OpenPlugin(p);
+}
+
+// Runs `body` on a session of the prepared library with the sinks wired to
+// it, and writes the results: the trace, the chart and the page that shows
+// it. The status is body's, or kPluginFailed where the plug-in failed.
+template <typename Body>
+int Record(const Options& o, const Prepared& p, const std::string& title, Body body,
+           const Route* route = nullptr) {
   std::error_code ec;
-  const bool made_folder = fs::create_directories(folder, ec);
+  const bool made_folder = fs::create_directories(p.folder, ec);
   if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
   // Each output is written beside its place and renamed into it only once
   // all three are complete: a run that fails to write, or is stopped, leaves
   // the previous outputs as they were.
-  OutputFile csv(csv_path);
-  OutputFile svg(svg_path);
-  OutputFile html(html_path);
+  OutputFile csv(p.Output(".csv"));
+  OutputFile svg(p.Output(".svg"));
+  OutputFile html(p.Output(".html"));
   for (const OutputFile* file : {&csv, &svg, &html}) {
     if (!file->is_open()) {
       return Fail("cannot write '" + file->path().string() + "': " + LastSystemError());
@@ -179,7 +220,7 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   int64_t frames = 0;
   std::string fault;
   {
-    Session session(library->api(), sinks);
+    Session session(p.library->api(), sinks);
     try {
       status = body(session);
     } catch (const PluginFault& e) {
@@ -192,7 +233,7 @@ int Run(const Options& o, const std::string& name, const std::string& title,
     // A header alone says nothing: leave no new file, nor the folder made
     // for it.
     for (OutputFile* file : {&csv, &svg, &html}) file->Discard();
-    if (made_folder) fs::remove(folder, ec);
+    if (made_folder) fs::remove(p.folder, ec);
     return Fail(fault + "; no frame was run, nothing written", kPluginFailed);
   }
   // The page embeds the chart, so it is drawn once for both.
@@ -209,8 +250,8 @@ int Run(const Options& o, const std::string& name, const std::string& title,
     }
   }
   std::cout.flush();
-  const std::string wrote = Printable(csv_path.string()) + ", " + Printable(svg_path.string()) +
-                            " and " + Printable(html_path.string());
+  const std::string wrote = Printable(csv.path().string()) + ", " + Printable(svg.path().string()) +
+                            " and " + Printable(html.path().string());
   if (!fault.empty()) {
     return Fail(fault + "; " + wrote + " hold the " + std::to_string(frames) + " frames before it",
                 kPluginFailed);
@@ -219,39 +260,19 @@ int Run(const Options& o, const std::string& name, const std::string& title,
   return status;
 }
 
-// Whether `text` reads as the other command's file: a route given to replay,
-// or a scenario given to drive, so that the message can say which command
-// reads it instead of naming a line of the wrong syntax.
-template <typename Parse>
-bool ReadsAs(const std::string& text, const std::string& file, Parse parse) {
-  return parse(text, file).ok();
-}
-
-// A route refused for having no commands at all is said to be empty, though
-// it would read as an (empty) scenario too.
-bool Empty(const Parsed<Route>& parsed) {
-  const std::string empty = kEmptyRoute;
-  return parsed.error.size() >= empty.size() &&
-         parsed.error.compare(parsed.error.size() - empty.size(), empty.size(), empty) == 0;
-}
-
 int Replay(const Options& o) {
-  Parsed<std::string> text = ReadFile(o.file);
-  if (!text.ok()) return Fail(text.error);
-  const Parsed<Scenario> parsed = ParseScenario(text.value, o.file);
-  if (!parsed.ok()) {
-    if (ReadsAs(text.value, o.file, ParseRoute)) {
-      return Fail(o.file +
-                  ": is a route, which 'atshost drive' reads; 'atshost replay' reads "
-                  "a scenario");
-    }
-    return Fail(parsed.error);
-  }
-  text.value = std::string();  // the scenario keeps its own copy
+  const Parsed<Scenario> parsed =
+      ReadInput(o.file, ParseScenario, ParseRoute,
+                ": is a route, which 'atshost drive' reads; 'atshost replay' reads a scenario");
+  if (!parsed.ok()) return Fail(parsed.error);
   const Scenario& scenario = parsed.value;
-  const std::string name = fs::path(o.file).stem().string();
+  Prepared p;
+  if (int status = Prepare(o, fs::path(o.file).stem().string(), {fs::path(o.file)}, {}, p);
+      status != kOk) {
+    return status;
+  }
   // The title goes into the chart, which must stay valid UTF-8 and XML.
-  return Run(o, name, "replay of " + Printable(o.file), {fs::path(o.file)}, [&](Session& session) {
+  return Record(o, p, "replay of " + Printable(o.file), [&](Session& session) {
     const std::vector<std::string> failures = atshost::Replay(scenario, session);
     const std::size_t checks = scenario.checks;
     std::cout.flush();
@@ -268,29 +289,22 @@ int Replay(const Options& o) {
 
 int Drive(const Options& o) {
   const bool demo = o.file.empty();
-  Parsed<std::string> text;
-  if (demo) {
-    text.value = DemoRouteText();
-  } else {
-    text = ReadFile(o.file);
-    if (!text.ok()) return Fail(text.error);
-  }
-  const Parsed<Route> parsed = ParseRoute(text.value, demo ? "(built-in demo route)" : o.file);
-  if (!parsed.ok()) {
-    if (!demo && !Empty(parsed) && ReadsAs(text.value, o.file, ParseScenario)) {
-      return Fail(o.file +
-                  ": is a scenario, which 'atshost replay' reads; 'atshost drive' "
-                  "reads a route");
-    }
-    return Fail(parsed.error);
-  }
+  const Parsed<Route> parsed =
+      demo ? ParseRoute(DemoRouteText(), "(built-in demo route)")
+           : ReadInput(o.file, ParseRoute, ParseScenario,
+                       ": is a scenario, which 'atshost replay' reads; 'atshost drive' reads a "
+                       "route");
+  if (!parsed.ok()) return Fail(parsed.error);
   const Route& route = parsed.value;
-  const std::string name = demo ? "demo" : fs::path(o.file).stem().string();
   std::vector<fs::path> inputs;
   if (!demo) inputs.emplace_back(o.file);
-  return Run(
-      o, name, demo ? "atshost drive: built-in demo route" : "drive of " + Printable(o.file),
-      inputs,
+  Prepared p;
+  if (int status = Prepare(o, demo ? "demo" : fs::path(o.file).stem().string(), inputs, {}, p);
+      status != kOk) {
+    return status;
+  }
+  return Record(
+      o, p, demo ? "atshost drive: built-in demo route" : "drive of " + Printable(o.file),
       [&](Session& session) {
         const Verdict verdict = atshost::Drive(route, session).verdict;
         if (!o.quiet) {
@@ -305,41 +319,45 @@ int Drive(const Options& o) {
       &route);
 }
 
+// Writes the check's own page, replaced whole and only once complete, as
+// every output is. kOk, or the status to exit with.
+int WritePage(const Options& o, const Prepared& p, const fs::path& path, const Route& route,
+              const CheckResult& result) {
+  std::error_code ec;
+  fs::create_directories(p.folder, ec);
+  if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
+  OutputFile page(path);
+  if (!page.is_open()) return Fail("cannot write '" + path.string() + "': " + LastSystemError());
+  WriteCheckPage(page.stream(), "atshost check of " + Printable(o.file), route, result);
+  std::string why = page.Close();
+  if (why.empty()) why = page.Commit();
+  if (!why.empty()) return Fail("writing '" + path.string() + "' failed: " + why);
+  return kOk;
+}
+
 // The route driven by the family of careful drivers side by side, then the
 // worst of their drives again with the usual trace, chart and cab view.
 int Check(const Options& o) {
-  const Parsed<std::string> text = ReadFile(o.file);
-  if (!text.ok()) return Fail(text.error);
-  const Parsed<Route> parsed = ParseRoute(text.value, o.file);
-  if (!parsed.ok()) {
-    if (!Empty(parsed) && ReadsAs(text.value, o.file, ParseScenario)) {
-      return Fail(o.file +
-                  ": is a scenario, which 'atshost replay' reads; 'atshost check' "
-                  "reads a route");
-    }
-    return Fail(parsed.error);
-  }
+  const Parsed<Route> parsed =
+      ReadInput(o.file, ParseRoute, ParseScenario,
+                ": is a scenario, which 'atshost replay' reads; 'atshost check' reads a route");
+  if (!parsed.ok()) return Fail(parsed.error);
   const Route& route = parsed.value;
   const std::string name = fs::path(o.file).stem().string();
-  const std::string plugin = o.plugin.empty() ? PluginLibrary::DefaultPath() : o.plugin;
-  const fs::path folder(o.out);
-  const fs::path page_path = folder / (name + "-check.html");
-  const std::string unwritable = CheckOutputs(
-      folder,
-      {page_path, folder / (name + ".csv"), folder / (name + ".svg"), folder / (name + ".html")},
-      {fs::path(o.file), fs::path(plugin)});
-  if (!unwritable.empty()) return Fail(unwritable);
-  try {
-    PluginLibrary::Open(plugin);  // refused as for drive, before anything runs
-  } catch (const PluginLoadError& e) {
-    return Fail(e.what());
+  const fs::path page_path = fs::path(o.out) / (name + "-check.html");
+  Prepared p;
+  if (int status = Prepare(o, name, {fs::path(o.file)}, {page_path}, p); status != kOk) {
+    return status;
   }
+  // Closed while the careful drivers load their own, and loaded afresh for
+  // the worst drive: each drive begins on a library just loaded.
+  p.library.reset();
   std::error_code ec;
   const fs::path scratch =
-      fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(CurrentProcessId()));
+      fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(ProcessId()));
   std::string error;
   const CheckResult result =
-      RunCheck(route, plugin, scratch.string(), ProcessorCount(), error, o.strict);
+      RunCheck(route, p.plugin, scratch.string(), ProcessorCount(), error, o.strict);
   if (!error.empty()) return Fail(error);
   // A drive in which the plug-in failed ends the check: what the other
   // drives made of the route says nothing of a plug-in in that state.
@@ -351,27 +369,15 @@ int Check(const Options& o) {
     for (const std::string& line : CheckTable(result)) std::cout << line << '\n';
     for (const std::string& line : CheckProblems(result)) std::cout << line << '\n';
   }
-  fs::create_directories(folder, ec);
-  if (ec) return Fail("cannot create the output folder '" + o.out + "': " + ec.message());
-  {
-    // Replaced whole, and only once complete, as every output is.
-    OutputFile page(page_path);
-    if (!page.is_open()) {
-      return Fail("cannot write '" + page_path.string() + "': " + LastSystemError());
-    }
-    WriteCheckPage(page.stream(), "atshost check of " + Printable(o.file), route, result);
-    std::string why = page.Close();
-    if (why.empty()) why = page.Commit();
-    if (!why.empty()) return Fail("writing '" + page_path.string() + "' failed: " + why);
-  }
+  if (int status = WritePage(o, p, page_path, route, result); status != kOk) return status;
   // The worst drive once more, for its trace, chart and cab view.
   const CarefulDriver& worst = result.drives[result.worst].driver;
   Options again = o;
   again.timeline = false;
   const Route worst_route = WithDriver(route, worst);
-  const int status = Run(
-      again, name, "atshost check of " + Printable(o.file) + ": " + worst.name + " driving",
-      {fs::path(o.file)},
+  if (int status = OpenPlugin(p); status != kOk) return status;
+  const int status = Record(
+      again, p, "atshost check of " + Printable(o.file) + ": " + worst.name + " driving",
       [&](Session& session) {
         atshost::Drive(worst_route, session);
         return kOk;
@@ -424,6 +430,9 @@ int main(int argc, char** argv) {
       app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");
   bool text = false;
   reference->add_flag("--text", text, "plain text instead of Markdown");
+  std::string lang = "en";
+  reference->add_option("--lang", lang, "the guide's language: en (English) or ja (Japanese)")
+      ->check(CLI::IsMember({"en", "ja"}));
   CLI::App* help = app.add_subcommand("help",
                                       "this help; 'replay --help' and 'drive --help' "
                                       "show their files' syntax");
@@ -444,8 +453,9 @@ int main(int argc, char** argv) {
     return kOk;
   }
   if (reference->parsed()) {
-    reference::WriteGuide(std::cout,
-                          text ? reference::GuideFormat::kText : reference::GuideFormat::kMarkdown);
+    reference::WriteGuide(
+        std::cout, text ? reference::GuideFormat::kText : reference::GuideFormat::kMarkdown,
+        lang == "ja" ? reference::Language::kJapanese : reference::Language::kEnglish);
     return std::cout.flush() ? kOk : kBadInput;
   }
   try {

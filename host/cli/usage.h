@@ -1,7 +1,7 @@
 // What `atshost help` and each subcommand's --help show besides the options:
 // the syntax of the files they read and the exit statuses.
-#ifndef ATSHOST_USAGE_H
-#define ATSHOST_USAGE_H
+#ifndef ATSHOST_CLI_USAGE_H
+#define ATSHOST_CLI_USAGE_H
 
 namespace atshost {
 
@@ -11,4 +11,4 @@ const char* ExitStatuses();
 
 }  // namespace atshost
 
-#endif  // ATSHOST_USAGE_H
+#endif  // ATSHOST_CLI_USAGE_H

@@ -1,6 +1,6 @@
 // Reading a scenario or route file whole, for the simulation core to parse.
-#ifndef ATSHOST_INPUT_FILE_H
-#define ATSHOST_INPUT_FILE_H
+#ifndef ATSHOST_IO_INPUT_FILE_H
+#define ATSHOST_IO_INPUT_FILE_H
 
 #include <string>
 
@@ -14,4 +14,4 @@ Parsed<std::string> ReadFile(const std::string& path);
 
 }  // namespace atshost
 
-#endif  // ATSHOST_INPUT_FILE_H
+#endif  // ATSHOST_IO_INPUT_FILE_H

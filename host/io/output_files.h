@@ -2,8 +2,8 @@
 // its results should not be run at all, and no result may overwrite a file
 // the run reads. Each is written whole or not at all: into a temporary file
 // beside it, renamed into place once complete.
-#ifndef ATSHOST_OUTPUT_FILES_H
-#define ATSHOST_OUTPUT_FILES_H
+#ifndef ATSHOST_IO_OUTPUT_FILES_H
+#define ATSHOST_IO_OUTPUT_FILES_H
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +17,10 @@ namespace atshost {
 std::string CheckOutputs(const std::filesystem::path& folder,
                          const std::vector<std::filesystem::path>& outputs,
                          const std::vector<std::filesystem::path>& inputs);
+
+// This process's id, which names a run's temporary files and scratch
+// folders apart from another run's.
+int ProcessId();
 
 // The reason the last file operation failed, in words ("No space left on
 // device"), for a message after a write failed.
@@ -60,4 +64,4 @@ class OutputFile {
 
 }  // namespace atshost
 
-#endif  // ATSHOST_OUTPUT_FILES_H
+#endif  // ATSHOST_IO_OUTPUT_FILES_H

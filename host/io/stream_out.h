@@ -1,6 +1,6 @@
 // The core's text sinks writing to a stream (a file, the terminal).
-#ifndef ATSHOST_STREAM_OUT_H
-#define ATSHOST_STREAM_OUT_H
+#ifndef ATSHOST_IO_STREAM_OUT_H
+#define ATSHOST_IO_STREAM_OUT_H
 
 #include <ostream>
 #include <string_view>
@@ -21,4 +21,4 @@ class StreamOut final : public TextOut {
 
 }  // namespace atshost
 
-#endif  // ATSHOST_STREAM_OUT_H
+#endif  // ATSHOST_IO_STREAM_OUT_H

@@ -1,4 +1,4 @@
-#include "host/library_file.h"
+#include "host/io/library_file.h"
 
 #include <algorithm>
 #include <cstdint>

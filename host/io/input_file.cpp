@@ -1,4 +1,4 @@
-#include "host/input_file.h"
+#include "host/io/input_file.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "host/output_files.h"
+#include "host/io/output_files.h"
 
 #include <array>
 #include <atomic>
@@ -88,14 +88,6 @@ void Unregister(int slot) {
   if (slot >= 0) g_used[static_cast<std::size_t>(slot)].store(false);
 }
 
-int ProcessId() {
-#if defined(_WIN32)
-  return _getpid();
-#else
-  return static_cast<int>(getpid());
-#endif
-}
-
 // Removes the temporary files `prefix` + "PID-N" in `folder` that a run
 // killed outright (SIGKILL, a power cut) left behind: those of processes that
 // no longer exist. Where that cannot be told, nothing is removed.
@@ -122,6 +114,14 @@ void RemoveStaleTemporaries(const fs::path& folder, const std::string& prefix) {
 }
 
 }  // namespace
+
+int ProcessId() {
+#if defined(_WIN32)
+  return _getpid();
+#else
+  return static_cast<int>(getpid());
+#endif
+}
 
 OutputFile::OutputFile(fs::path path) : path_(std::move(path)) {
   // Hidden, and named after the output and this process, so that it is

@@ -1,4 +1,4 @@
-#include "host/usage.h"
+#include "host/cli/usage.h"
 
 namespace atshost {
 

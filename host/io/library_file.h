@@ -3,8 +3,8 @@
 // cut short (a copy that stopped half-way) then faults the host process on
 // first touch instead of failing. So the headers are read here, and every
 // part they point to must lie within the file.
-#ifndef ATSHOST_LIBRARY_FILE_H
-#define ATSHOST_LIBRARY_FILE_H
+#ifndef ATSHOST_IO_LIBRARY_FILE_H
+#define ATSHOST_IO_LIBRARY_FILE_H
 
 #include <string>
 
@@ -24,4 +24,4 @@ LibraryCheck CheckLibraryFile(const std::string& path);
 
 }  // namespace atshost
 
-#endif  // ATSHOST_LIBRARY_FILE_H
+#endif  // ATSHOST_IO_LIBRARY_FILE_H

@@ -1,8 +1,8 @@
 // A plug-in library opened the way a simulator opens it: by path, with each of
 // the sixteen entry points looked up under its plain export name. Nothing of
 // the plug-in is linked in, so any library with this interface can be driven.
-#ifndef ATSHOST_PLUGIN_LIBRARY_H
-#define ATSHOST_PLUGIN_LIBRARY_H
+#ifndef ATSHOST_IO_PLUGIN_LIBRARY_H
+#define ATSHOST_IO_PLUGIN_LIBRARY_H
 
 #include <memory>
 #include <stdexcept>
@@ -61,4 +61,4 @@ class PluginLibrary {
 
 }  // namespace atshost
 
-#endif  // ATSHOST_PLUGIN_LIBRARY_H
+#endif  // ATSHOST_IO_PLUGIN_LIBRARY_H

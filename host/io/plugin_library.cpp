@@ -1,4 +1,4 @@
-#include "host/plugin_library.h"
+#include "host/io/plugin_library.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include <dlfcn.h>
 #endif
 
-#include "host/library_file.h"
+#include "host/io/library_file.h"
 
 #if defined(ATS_HOST_EMULATED_DLL)
 #include <cstdlib>
@@ -105,58 +105,17 @@ auto Guarded(const char* entry, Call call) -> decltype(call()) {
   }
 }
 
-void Load() {
-  Guarded("Load", [] { g_dll->Load(); });
-}
-void Dispose() {
-  Guarded("Dispose", [] { g_dll->Dispose(); });
-}
-int GetPluginVersion() {
-  return Guarded("GetPluginVersion", [] { return g_dll->GetPluginVersion(); });
-}
-void SetVehicleSpec(ATS_VEHICLESPEC spec) {
-  Guarded("SetVehicleSpec", [&] { g_dll->SetVehicleSpec(spec); });
-}
-void Initialize(int brake) {
-  Guarded("Initialize", [&] { g_dll->Initialize(brake); });
-}
-ATS_HANDLES Elapse(ATS_VEHICLESTATE state, int* panel, int* sound) {
-  return Guarded("Elapse", [&] { return g_dll->Elapse(state, panel, sound); });
-}
-void SetPower(int notch) {
-  Guarded("SetPower", [&] { g_dll->SetPower(notch); });
-}
-void SetBrake(int notch) {
-  Guarded("SetBrake", [&] { g_dll->SetBrake(notch); });
-}
-void SetReverser(int pos) {
-  Guarded("SetReverser", [&] { g_dll->SetReverser(pos); });
-}
-void KeyDown(int key) {
-  Guarded("KeyDown", [&] { g_dll->KeyDown(key); });
-}
-void KeyUp(int key) {
-  Guarded("KeyUp", [&] { g_dll->KeyUp(key); });
-}
-void HornBlow(int horn) {
-  Guarded("HornBlow", [&] { g_dll->HornBlow(horn); });
-}
-void DoorOpen() {
-  Guarded("DoorOpen", [] { g_dll->DoorOpen(); });
-}
-void DoorClose() {
-  Guarded("DoorClose", [] { g_dll->DoorClose(); });
-}
-void SetSignal(int signal) {
-  Guarded("SetSignal", [&] { g_dll->SetSignal(signal); });
-}
-void SetBeaconData(ATS_BEACONDATA beacon) {
-  Guarded("SetBeaconData", [&] { g_dll->SetBeaconData(beacon); });
-}
+// Each entry point passes its call on to the emulated DLL, guarded.
+#define ATS_GUARDED(name, ret, params, args, bytes, decoration) \
+  ret name params {                                             \
+    return Guarded(#name, [&] { return g_dll->name args; });    \
+  }
+ATS_ENTRY_POINTS(ATS_GUARDED)
+#undef ATS_GUARDED
 
-const PluginApi kApi = {Load,     Dispose,   GetPluginVersion, SetVehicleSpec, Initialize, Elapse,
-                        SetPower, SetBrake,  SetReverser,      KeyDown,        KeyUp,      HornBlow,
-                        DoorOpen, DoorClose, SetSignal,        SetBeaconData};
+#define ATS_SLOT(name, ret, params, args, bytes, decoration) name,
+const PluginApi kApi = {ATS_ENTRY_POINTS(ATS_SLOT)};
+#undef ATS_SLOT
 
 }  // namespace emulated
 #endif
@@ -253,29 +212,17 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path) {
     if (fn == nullptr) missing.emplace_back(name);
     slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(fn);
   };
-  resolve(api.Load, "Load");
-  resolve(api.Dispose, "Dispose");
-  resolve(api.GetPluginVersion, "GetPluginVersion");
-  resolve(api.SetVehicleSpec, "SetVehicleSpec");
-  resolve(api.Initialize, "Initialize");
-  resolve(api.Elapse, "Elapse");
-  resolve(api.SetPower, "SetPower");
-  resolve(api.SetBrake, "SetBrake");
-  resolve(api.SetReverser, "SetReverser");
-  resolve(api.KeyDown, "KeyDown");
-  resolve(api.KeyUp, "KeyUp");
-  resolve(api.HornBlow, "HornBlow");
-  resolve(api.DoorOpen, "DoorOpen");
-  resolve(api.DoorClose, "DoorClose");
-  resolve(api.SetSignal, "SetSignal");
-  resolve(api.SetBeaconData, "SetBeaconData");
+#define ATS_RESOLVE(name, ret, params, args, bytes, decoration) resolve(api.name, #name);
+  ATS_ENTRY_POINTS(ATS_RESOLVE)
+#undef ATS_RESOLVE
 
   if (!missing.empty()) {
     CloseLibrary(handle);
     std::string list;
     for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;
     throw PluginLoadError("plug-in library '" + path + "' lacks " + std::to_string(missing.size()) +
-                          " of the 16 entry points: " + list);
+                          " of the " + std::to_string(ATS_ENTRY_POINT_COUNT) +
+                          " entry points: " + list);
   }
   std::unique_ptr<PluginLibrary> library(new PluginLibrary(handle, path, api));
   CheckInterfaceVersion(library->api(), path);
