@@ -362,7 +362,11 @@ int Check(const Options& o) {
   // A drive in which the plug-in failed ends the check: what the other
   // drives made of the route says nothing of a plug-in in that state.
   if (const std::string fault = result.fault(); !fault.empty()) {
-    return Fail(fault + "; the check stopped there", kPluginFailed);
+    const auto ran = std::count_if(result.drives.begin(), result.drives.end(),
+                                   [](const CheckDrive& d) { return d.ran; });
+    return Fail(fault + "; the check stopped there, after " + std::to_string(ran) + " of " +
+                    std::to_string(result.drives.size()) + " drives",
+                kPluginFailed);
   }
 
   if (!o.quiet) {
