@@ -17,6 +17,8 @@
 # make lint        clang-format over the C++, Prettier and ESLint over the pages' scripts
 # make docs        the authors' guide in docs/ (English and Japanese), printed by atshost
 #                  from its reference tables
+# make golden      tests/golden/runs/ written anew from today's atshost (only when a change of
+#                  its outputs is meant: the commit says which changed and why)
 
 JOBS ?= $(shell nproc)
 export JOBS
@@ -29,7 +31,7 @@ WEB := build/web
 .PHONY: all bootstrap build native win32 win64 web web-build test demo \
         demo-build format lint clean \
         sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot drive-screenshots docs dist \
-        warning-box
+        warning-box golden
 
 all: build
 
@@ -188,3 +190,6 @@ format:
 
 clean:
 	rm -rf build out dist
+
+golden: native
+	@python3 host/tests/golden.py $(NATIVE)/atshost $(NATIVE)/golden --update

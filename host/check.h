@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/sim/braking.h"
 #include "host/sim/drive.h"
 #include "host/sim/route.h"
 
@@ -37,6 +38,7 @@ struct CheckDrive {
   DriveResult result;
   std::vector<std::pair<double, float>> curve;  // (location m, speed km/h), thinned
   std::string fault;                            // the plug-in failed: what and where
+  bool ran = false;  // false: a drive before it faulted, and this one never ran
 };
 
 // A limit beacon as the family passed it.
@@ -46,12 +48,20 @@ struct LimitRow {
   float limit = 0.0f;
   std::optional<float> fastest;  // none if no switched-on unit checked it
   std::string fastest_by;
+  bool reached = false;          // some drive passed it, with the unit on or off
+  std::string checks_nothing;    // why a type 0 beacon checks no speed; empty if it does
+  std::optional<double> clears;  // a stop signal that clears, after this many seconds
 };
 
 struct CheckResult {
   std::vector<CheckDrive> drives;  // in the family's order
   std::vector<LimitRow> rows;      // in order of location
+  std::vector<LimitStep> steps;    // speed-check steps no driver can meet
   std::size_t worst = 0;           // the drive that fared worst
+  bool strict = false;             // stations no stop target serves count as failures
+  // The plug-in failed in a drive: what and where; the drives after it never
+  // ran.
+  std::string fault() const;
   bool clean() const;
 };
 
@@ -60,7 +70,7 @@ struct CheckResult {
 // so drives side by side need one each), copied into `scratch`. Returns
 // what went wrong before anything ran, in `error`.
 CheckResult RunCheck(const Route& route, const std::string& plugin, const std::string& scratch,
-                     unsigned workers, std::string& error);
+                     unsigned workers, std::string& error, bool strict = false);
 
 // The table by limit beacon: a heading, then a row for each speed-check
 // beacon with its location, the beacon, its limit, the fastest pass and the
@@ -77,6 +87,9 @@ struct LimitRowWords {
 };
 LimitRowWords RowWords(const LimitRow& row);
 std::vector<std::string> CheckProblems(const CheckResult& result);
+// What would put each of those problems right, in the same order; empty
+// where the report has nothing to say.
+std::vector<std::string> CheckFixes(const Route& route, const CheckResult& result);
 std::string CheckSummary(const CheckResult& result);
 
 }  // namespace atshost

@@ -136,7 +136,9 @@ auto ReadInput(const std::string& file, Parse parse, Other other, const std::str
     return parsed;
   }
   parsed = parse(text.value, file);
-  if (!parsed.ok() && other(text.value, file).ok()) parsed.error = file + wrong_kind;
+  // A file with no command at all reads as anything: it is said to be empty.
+  const bool empty = parsed.error.find(kEmptyRoute) != std::string::npos;
+  if (!parsed.ok() && !empty && other(text.value, file).ok()) parsed.error = file + wrong_kind;
   return parsed;
 }
 
@@ -207,8 +209,8 @@ int Record(const Options& o, const Prepared& p, const std::string& title, Body b
   Timeline timeline(terminal);
   SvgChart chart(title, o.axis == "distance" ? SvgChart::Axis::kDistance : SvgChart::Axis::kTime);
   if (route != nullptr) {
-    std::vector<double> stations;
-    for (const StationStop& st : route->stations) stations.push_back(st.location);
+    std::vector<std::pair<double, std::string>> stations;
+    for (const StationStop& st : route->stations) stations.emplace_back(st.location, st.name);
     chart.SetRoute(std::move(stations), route->gradients);
   }
   HtmlPage page(title);
@@ -311,7 +313,7 @@ int Drive(const Options& o) {
           }
         }
         const bool failed = !verdict.trips.empty() || verdict.missed_stations() > 0 ||
-                            verdict.ending == Ending::kHeldAtSignal;
+                            verdict.dark_stations() > 0 || verdict.ending == Ending::kHeldAtSignal;
         return o.strict && failed ? kChecksFailed : kOk;
       },
       &route);
@@ -354,8 +356,18 @@ int Check(const Options& o) {
   const fs::path scratch =
       fs::temp_directory_path(ec) / ("atshost-check-" + std::to_string(ProcessId()));
   std::string error;
-  const CheckResult result = RunCheck(route, p.plugin, scratch.string(), ProcessorCount(), error);
+  const CheckResult result =
+      RunCheck(route, p.plugin, scratch.string(), ProcessorCount(), error, o.strict);
   if (!error.empty()) return Fail(error);
+  // A drive in which the plug-in failed ends the check: what the other
+  // drives made of the route says nothing of a plug-in in that state.
+  if (const std::string fault = result.fault(); !fault.empty()) {
+    const auto ran = std::count_if(result.drives.begin(), result.drives.end(),
+                                   [](const CheckDrive& d) { return d.ran; });
+    return Fail(fault + "; the check stopped there, after " + std::to_string(ran) + " of " +
+                    std::to_string(result.drives.size()) + " drives",
+                kPluginFailed);
+  }
 
   if (!o.quiet) {
     for (const std::string& line : CheckTable(result)) std::cout << line << '\n';
@@ -415,6 +427,8 @@ int main(int argc, char** argv) {
   CLI::App* check = app.add_subcommand(
       "check", "would the route trip a careful driver? a family of them drives it side by side");
   check->add_option("ROUTE", o.file, "route file")->required();
+  check->add_flag("--strict", o.strict,
+                  "a station no stop-target beacon serves fails the check too");
   check->footer(ExitStatuses());
   CLI::App* reference =
       app.add_subcommand("reference", "print the authors' guide (Markdown, or plain text)");

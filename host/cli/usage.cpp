@@ -34,11 +34,15 @@ in metres, times in seconds after the start.
         first; M alone: at M (at the latest after 900 s); neither: 2 s after
         the last station's dwell (at the latest after 900 s), or after 300 s
         without stations
-  beacon M type=T [signal=S] [optional=O]
-  gradient M PERMILLE
-  station M [open=20] [closed=5] [depart=N]
+  beacon M type=T [signal=S] [optional=O] [clear-after=S [clear-signal=3]]
+        type 9 needs optional (its limit); clear-after: a stop signal that
+        carries clear-signal S s after the train first stands within 100 m
+  gradient M PERMILLE           -100 to 100
+  station M [open=20] [closed=5] [depart=N] [name="..."]
         depart: the power notch to set off with; without it, the notch held
-        when braking began, so a train that coasted in (notch 0) stays there
+        when braking began, so a train that coasted in (notch 0) stays there.
+        The terminus (the station at the end location, or the last station
+        without depart) is never left: the run ends 2 s after its dwell
   at S s ACTION[; ACTION...]   or   at M m ACTION[; ACTION...]
         ACTION: power N, brake N, reverser N, key N, key down N, key up N,
         doors open, doors close, horn N, signal N
@@ -60,8 +64,10 @@ const char* ExitStatuses() {
 Exit status:
   0  the run went through
   1  an expect line failed, or with drive --strict the unit tripped or a
-     station was missed; check: a careful driver tripped, missed a station or
-     could not pass a stop signal (the run still completes and writes its files)
+     station was missed; check: a speed-check step no driver can meet, or a
+     careful driver tripped, missed a station, stood where the unit's stop
+     window stayed dark or could not pass a stop signal (the run still
+     completes and writes its files)
   2  bad input, a bad option or a library that cannot be loaded: the message
      names the file and line or the option; nothing is run, nothing written
   3  a Windows DLL under emulation failed: the message names the entry point

@@ -173,7 +173,8 @@ std::optional<double> BeaconLimit(const ATS_BEACONDATA& b) {
   return limit ? std::optional<double>(*limit) : std::nullopt;
 }
 
-void SvgChart::SetRoute(std::vector<double> stations, std::vector<Gradient> gradients) {
+void SvgChart::SetRoute(std::vector<std::pair<double, std::string>> stations,
+                        std::vector<Gradient> gradients) {
   std::sort(stations.begin(), stations.end());
   stations_ = std::move(stations);
   if (!gradients.empty()) profile_.emplace(ModelParams{}, std::move(gradients), TrainState{});
@@ -217,9 +218,10 @@ void SvgChart::OnFrame(const FrameRecord& r) {
   }
   // A station is marked where the train first comes within a metre of it.
   for (; next_station_ < stations_.size() &&
-         s.location >= stations_[next_station_] - kStationReachedM;
+         s.location >= stations_[next_station_].first - kStationReachedM;
        ++next_station_) {
-    mark(Mark::Kind::kStation, "station " + Grouped(stations_[next_station_], 0) + " m",
+    const auto& [at, name] = stations_[next_station_];
+    mark(Mark::Kind::kStation, (name.empty() ? "station " : name + " ") + Grouped(at, 0) + " m",
          std::nullopt);
   }
   if (r.Panel(kPanelStopWindow) != 0 && (samples_.empty() || !in_window_)) {

@@ -30,7 +30,8 @@ class SvgChart : public FrameSink {
   // A drive's stations and gradients, drawn where the train meets them: the
   // stations as marks, the gradients as a profile along the foot of the
   // speed panel. Given before the first frame.
-  void SetRoute(std::vector<double> stations, std::vector<Gradient> gradients);
+  void SetRoute(std::vector<std::pair<double, std::string>> stations,
+                std::vector<Gradient> gradients);
   // Writes the whole chart.
   void Write(std::ostream& out) const;
 
@@ -92,7 +93,7 @@ class SvgChart : public FrameSink {
   bool in_window_ = false;
   int32_t emergency_ = 0;
   int32_t top_power_ = 0;
-  std::vector<double> stations_;  // in order of location
+  std::vector<std::pair<double, std::string>> stations_;  // (location, name) by location
   std::size_t next_station_ = 0;
   std::optional<TrainModel> profile_;  // answers the gradient at a location
 };

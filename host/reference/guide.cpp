@@ -10,6 +10,7 @@
 
 #include "host/reference/cab_reference.h"
 #include "host/reference/guide_words.h"
+#include "host/sim/braking.h"
 #include "product_version.h"
 
 namespace atshost::reference {
@@ -101,6 +102,23 @@ std::string Unlisted(const Entries& entries, int last, Language language) {
     i = j + 1;
   }
   return text;
+}
+
+// How far the host's train runs while braking from one limit down to the
+// next, computed by its own train model, so that a check can be placed
+// without running anything.
+Table BrakingDistances(const std::vector<std::string>& header) {
+  Table t{header, {}};
+  auto metres = [](double m) {
+    double whole = static_cast<double>(static_cast<long long>(m));
+    if (whole < m) whole += 1.0;  // rounded up: never less than needed
+    return Number(whole) + " m";
+  };
+  for (const atshost::BrakingTableRow& r : atshost::BrakingTable(atshost::ModelParams{})) {
+    t.rows.push_back({Number(r.from_kmh), Number(r.to_kmh), metres(r.notch4),
+                      metres(r.full_service), metres(r.emergency)});
+  }
+  return t;
 }
 
 // The station approach of the example, one beacon (or the stopping point) a
@@ -209,6 +227,12 @@ std::vector<Block> Guide(Language language) {
     margins.rows.push_back({in(m.locations), Number(static_cast<double>(m.margin_kmh)) + " km/h"});
   }
   g.push_back(margins);
+
+  g.push_back(Heading{2, w(Word::kBraking)});
+  g.push_back(Paragraph{w(Word::kBrakingIntro)});
+  g.push_back(
+      BrakingDistances({w(Word::kFromColumn), w(Word::kDownToColumn), w(Word::kNotch4Column),
+                        w(Word::kFullServiceColumn), w(Word::kEmergencyColumn)}));
 
   g.push_back(Heading{2, w(Word::kExample)});
   g.push_back(Paragraph{w(Word::kExampleIntro)});

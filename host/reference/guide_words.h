@@ -116,6 +116,13 @@ enum class Word {
   kMargins,
   kDistanceColumn,
   kMarginColumn,
+  kBraking,
+  kBrakingIntro,
+  kFromColumn,
+  kDownToColumn,
+  kNotch4Column,
+  kFullServiceColumn,
+  kEmergencyColumn,
   kExample,
   kExampleIntro,
   kLocationColumn,
@@ -325,6 +332,24 @@ inline constexpr std::array<WordEntry, static_cast<std::size_t>(Word::kCount)> k
       "一部のフレーム、あるいはすべてのフレームで点灯します。"}},
     {Word::kDistanceColumn, {"beacon's distance from 0 m", "地上子の 0 m からの距離"}},
     {Word::kMarginColumn, {"keep below the limit by at least", "制限速度より低くする余裕"}},
+    {Word::kBraking, {"Braking distances", "ブレーキ距離"}},
+    {Word::kBrakingIntro,
+     {"How far a train of atshost's default model runs on level track from one speed down to "
+      "a lower one, with the power off, from the moment the brake handle is moved (the brake "
+      "cylinder takes about a second to fill). Place a speed check at least this far beyond "
+      "the one before it, so that a train passing the first at its limit can meet the second; "
+      "atshost check reports a pair that cannot be met at the last service notch. Falls "
+      "lengthen the distances.",
+      "atshost の既定の列車が、平坦な線路で力行を切り、ブレーキハンドルを動かした時点から、"
+      "ある速度からより低い速度に落ちるまでに走る距離です（ブレーキシリンダの圧力が上がるまで"
+      "約 1 秒かかります）。速度照査の地上子は、手前の地上子をその制限速度で通過した列車が"
+      "次の制限速度を守れるよう、少なくともこの距離だけ離して置いてください。atshost check は"
+      "常用最大で守れない組を報告します。下り勾配では距離が延びます。"}},
+    {Word::kFromColumn, {"from (km/h)", "初速（km/h）"}},
+    {Word::kDownToColumn, {"down to (km/h)", "目標速度（km/h）"}},
+    {Word::kNotch4Column, {"service notch 4", "常用 4 ノッチ"}},
+    {Word::kFullServiceColumn, {"last service notch", "常用最大"}},
+    {Word::kEmergencyColumn, {"emergency", "非常"}},
     {Word::kExample, {"Example: a station approach", "例：駅への進入"}},
     {Word::kExampleIntro,
      {"The station's stopping point is at 1150 m. A type-11 beacon switches station mode on "

@@ -1,6 +1,12 @@
 #include "host/sim/actions.h"
 
 namespace atshost {
+namespace {
+
+// The beacon type whose data word is the limit it checks.
+constexpr int32_t kLimitInDataWordType = 9;
+
+}  // namespace
 
 bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
   const std::string word = f.Peek();
@@ -51,6 +57,36 @@ bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
     return true;
   }
   return false;
+}
+
+ATS_BEACONDATA ParseBeaconData(Fields& f, const std::vector<std::string>& extra,
+                               std::map<std::string, std::string>* extra_values) {
+  ATS_BEACONDATA b{};
+  std::vector<std::string> allowed = {"type", "signal", "optional"};
+  allowed.insert(allowed.end(), extra.begin(), extra.end());
+  std::map<std::string, std::string> kv = f.KeyValues(allowed);
+  if (f.failed()) return b;
+  if (kv.count("type") == 0) {
+    f.Fail("missing type=N for beacon");
+    return b;
+  }
+  auto get = [&](const char* name) {
+    return kv.count(name) != 0 ? ParseInt(f, kv.at(name), name) : 0;
+  };
+  b.Type = get("type");
+  b.Signal = get("signal");
+  b.Optional = get("optional");
+  if (f.failed()) return b;
+  if (b.Type == kLimitInDataWordType && kv.count("optional") == 0) {
+    f.Fail("a type 9 beacon needs optional=N, the limit it checks in km/h");
+    return b;
+  }
+  if (extra_values != nullptr) {
+    for (const std::string& name : extra) {
+      if (kv.count(name) != 0) (*extra_values)[name] = kv.at(name);
+    }
+  }
+  return b;
 }
 
 }  // namespace atshost

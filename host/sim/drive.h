@@ -73,6 +73,11 @@ class DriveRun {
   DriveResult Finish();
 
  private:
+  // Passes the beacons the train crossed since the last frame.
+  void PassBeacons(double t);
+  // Ends the run where the route, the driver or the frame count says.
+  void EndIfDone(double t, int32_t time_ms);
+
   struct Parts;  // the train model and the driver
   const Route& route_;
   Session& session_;

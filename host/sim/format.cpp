@@ -44,6 +44,10 @@ std::string Grouped(double value, int decimals) {
   return out + s.substr(end);
 }
 
+std::string Metres(double metres) { return Grouped(metres, 1) + " m"; }
+
+std::string Kmh(double kmh) { return Fixed(kmh, 1) + " km/h"; }
+
 std::string Seconds(int32_t ms) {
   const int64_t v = ms;
   const int64_t magnitude = v < 0 ? -v : v;

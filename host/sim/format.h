@@ -20,6 +20,13 @@ std::string Fixed(double value, int decimals);
 // Fixed point with the integer digits grouped in threes by a space ("1 234.5").
 std::string Grouped(double value, int decimals);
 
+// A location or distance as every report words it: grouped, one decimal,
+// with its unit ("1 234.5 m").
+std::string Metres(double metres);
+
+// A speed as every report words it: one decimal, with its unit ("41.2 km/h").
+std::string Kmh(double kmh);
+
 // Host milliseconds as seconds with three decimals ("12.340", "-0.020").
 std::string Seconds(int32_t ms);
 

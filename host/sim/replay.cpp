@@ -129,16 +129,9 @@ ScenarioStep ParseStep(const Line& line, bool framed, InputErrors& errors) {
     step.what = std::move(events);
   } else if (word == "beacon") {
     f.Word("command");
-    const auto kv = f.KeyValues({"type", "signal", "optional"});
+    const ATS_BEACONDATA b = ParseBeaconData(f);
     if (f.failed()) return step;
-    if (kv.count("type") == 0) {
-      f.Fail("missing type=N for beacon");
-      return step;
-    }
-    auto get = [&](const char* name) {
-      return kv.count(name) != 0 ? ParseInt(f, kv.at(name), name) : 0;
-    };
-    events.push_back(HostEvent::Beacon(get("type"), get("signal"), get("optional")));
+    events.push_back(HostEvent::Beacon(b.Type, b.Signal, b.Optional));
     step.what = std::move(events);
   } else if (word == "note") {
     f.Word("command");

@@ -47,6 +47,36 @@ int32_t GetInt(const Fields& f, const std::map<std::string, std::string>& kv, co
   return kv.count(name) != 0 ? ParseInt(f, kv.at(name), name) : fallback;
 }
 
+// A location: "800", "800m" or "800 m". Units are written the same way
+// everywhere, attached or spaced.
+double Location(Fields& f, const std::string& what) {
+  std::string word = f.Word(what);
+  if (f.failed()) return 0.0;
+  if (word.size() > 1 && word.back() == 'm') {
+    word.pop_back();
+  } else if (!f.done() && f.Peek() == "m") {
+    f.Word("unit");
+  }
+  return ParseNumber(f, word, what);
+}
+
+// A station's name="..." may hold blanks: its words are joined into one
+// before the fields are read, the quotes taken off.
+Line JoinName(const Line& line) {
+  Line out{line.file, line.number, {}};
+  for (std::size_t i = 0; i < line.words.size(); ++i) {
+    std::string w = line.words[i];
+    if (w.rfind("name=\"", 0) == 0) {
+      while ((w.size() < 7 || w.back() != '"') && i + 1 < line.words.size()) {
+        w += " " + line.words[++i];
+      }
+      if (w.size() >= 7 && w.back() == '"') w = "name=" + w.substr(6, w.size() - 7);
+    }
+    out.words.push_back(w);
+  }
+  return out;
+}
+
 // "12.5 s", "12.5s", "800 m" or "800m": a number with its unit.
 RouteAction ParseWhen(Fields& f) {
   RouteAction a;
@@ -139,12 +169,230 @@ void CheckWhole(const Route& r, int start_line, int end_line, int driver_line,
 
 }  // namespace
 
+std::optional<std::size_t> Route::Terminus() const {
+  if (stations.empty()) return std::nullopt;
+  if (end_location) {
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+      if (stations[i].location == *end_location) return i;
+    }
+    return std::nullopt;
+  }
+  if (stations.back().depart_power) return std::nullopt;
+  return stations.size() - 1;
+}
+
+std::string StationWords(const StationStop& station) {
+  return station.name.empty() ? "station at " + Metres(station.location)
+                              : "station " + station.name + " at " + Metres(station.location);
+}
+
 double Route::DefaultEndSeconds() const {
   return end_location || !stations.empty() ? kRunLimitSeconds : kDefaultRunSeconds;
 }
 
 namespace {
 
+// A `vehicle` line.
+void ParseVehicle(Fields& f, Route& r) {
+  const auto kv = f.KeyValues({"brake-notches", "power-notches"});
+  r.model.brake_notches = GetInt(f, kv, "brake-notches", r.model.brake_notches);
+  r.model.power_notches = GetInt(f, kv, "power-notches", r.model.power_notches);
+  if (f.failed()) return;
+  if (r.model.brake_notches < 1 || r.model.brake_notches > 100) {
+    return f.Fail("brake-notches must be 1 to 100");
+  }
+  if (r.model.power_notches < 1 || r.model.power_notches > 100) {
+    return f.Fail("power-notches must be 1 to 100");
+  }
+}
+
+// A `model` line.
+void ParseModel(Fields& f, Route& r) {
+  const auto kv = f.KeyValues(ModelParams::Names());
+  if (f.failed()) return;
+  if (kv.empty()) return f.Fail("missing name=value after 'model'");
+  for (const auto& [name, value] : kv) {
+    const double number = ParseNumber(f, value, name);
+    if (f.failed()) return;
+    const std::string wrong = r.model.Set(name, number);
+    if (!wrong.empty()) return f.Fail(wrong + ", not " + value);
+  }
+  const std::string wrong = r.model.Inconsistency();
+  if (!wrong.empty()) return f.Fail(wrong);
+}
+
+// A `driver` line.
+void ParseDriverLine(Fields& f, Route& r) {
+  const auto kv = f.KeyValues({"approach-notch", "creep-speed", "limits", "margin", "cruise"});
+  r.driver.approach_notch = GetInt(f, kv, "approach-notch", r.driver.approach_notch);
+  r.driver.creep_speed = Get(f, kv, "creep-speed", r.driver.creep_speed);
+  r.driver.margin = Get(f, kv, "margin", r.driver.margin);
+  if (f.failed()) return;
+  if (r.driver.approach_notch < 1) return f.Fail("approach-notch must be 1 or more");
+  if (!(r.driver.creep_speed > 0.0 && r.driver.creep_speed <= kMaxCreepSpeed)) {
+    return f.Fail("creep-speed must be above 0 and at most " + Shortest(kMaxCreepSpeed) + " km/h");
+  }
+  if (kv.count("limits") != 0) {
+    const std::string& l = kv.at("limits");
+    if (l != "keep" && l != "ignore") return f.Fail("limits must be 'keep' or 'ignore'");
+    r.driver.keep_limits = l == "keep";
+  }
+  if (kv.count("cruise") != 0) {
+    const std::string& c = kv.at("cruise");
+    if (c != "hold" && c != "coast") return f.Fail("cruise must be 'hold' or 'coast'");
+    r.driver.speed_hold = c == "hold";
+  }
+  if ((kv.count("margin") != 0 || kv.count("cruise") != 0) && !r.driver.keep_limits) {
+    return f.Fail("margin and cruise are the careful driver's: give limits=keep");
+  }
+  if (!(r.driver.margin >= 0.0 && r.driver.margin <= kMaxMarginKmh)) {
+    return f.Fail("margin must be 0 to " + Shortest(kMaxMarginKmh) + " km/h");
+  }
+}
+
+// A `start` line.
+void ParseStart(Fields& f, Route& r) {
+  const auto kv =
+      f.KeyValues({"location", "time", "dt", "doors", "reverser", "power", "brake", "mr"});
+  if (f.failed()) return;
+  r.start_location = Get(f, kv, "location", r.start_location);
+  r.start_time_ms = GetInt(f, kv, "time", r.start_time_ms);
+  r.frame_ms = GetInt(f, kv, "dt", r.frame_ms);
+  if (f.failed()) return;
+  if (r.frame_ms < 1 || r.frame_ms > 1000) return f.Fail("dt must be 1 to 1000 ms");
+  r.reverser = GetInt(f, kv, "reverser", r.reverser);
+  if (f.failed()) return;
+  if (r.reverser < -1 || r.reverser > 1) return f.Fail("reverser must be -1, 0 or 1");
+  r.power = GetInt(f, kv, "power", r.power);
+  if (kv.count("brake") != 0) r.brake = GetInt(f, kv, "brake", 0);
+  r.mr = Get(f, kv, "mr", r.mr);
+  if (f.failed()) return;
+  if (r.mr < 0.0 || r.mr > kMaxStartMr) return f.Fail("mr must be 0 to 1500 kPa");
+  if (kv.count("doors") != 0) {
+    const std::string& d = kv.at("doors");
+    if (d != "open" && d != "closed") return f.Fail("doors must be 'open' or 'closed'");
+    r.doors_closed = d == "closed";
+  }
+}
+
+// A `end` line.
+void ParseEnd(Fields& f, Route& r) {
+  const auto kv = f.KeyValues({"time", "location"});
+  if (f.failed()) return;
+  if (kv.empty()) return f.Fail("missing time=S or location=M after 'end'");
+  if (kv.count("time") != 0) {
+    r.end_time_s = Get(f, kv, "time", 0.0);
+    if (f.failed()) return;
+    if (*r.end_time_s <= 0.0 || *r.end_time_s > kMaxRunSeconds) {
+      return f.Fail("end time must be above 0 and at most 3600 s");
+    }
+  }
+  if (kv.count("location") != 0) r.end_location = Get(f, kv, "location", 0.0);
+}
+
+// A `beacon` line.
+void ParseBeacon(Fields& f, Route& r, std::size_t& items) {
+  BeaconPlacement b;
+  b.location = Location(f, "beacon location");
+  if (f.failed()) return;
+  std::map<std::string, std::string> kv;
+  b.beacon = ParseBeaconData(f, {"clear-after", "clear-signal"}, &kv);
+  if (f.failed()) return;
+  if (kv.count("clear-after") != 0) {
+    if (b.beacon.Type != 0 || b.beacon.Signal != 0) {
+      return f.Fail("clear-after is for a stop signal: type=0 signal=0");
+    }
+    b.clear_after_s = Get(f, kv, "clear-after", 0.0);
+    b.clear_signal = GetInt(f, kv, "clear-signal", b.clear_signal);
+    if (f.failed()) return;
+    if (!(*b.clear_after_s >= 0.0 && *b.clear_after_s <= kMaxRunSeconds)) {
+      return f.Fail("clear-after must be 0 to 3600 s");
+    }
+  } else if (kv.count("clear-signal") != 0) {
+    return f.Fail("clear-signal needs clear-after=S");
+  }
+  r.beacons.push_back(b);
+  ++items;
+}
+
+// A `gradient` line.
+void ParseGradientLine(Fields& f, Route& r, std::size_t& items) {
+  Gradient g;
+  g.from = Location(f, "gradient start location");
+  if (f.failed()) return;
+  g.permille = f.Number("gradient in permille");
+  if (f.failed()) return;
+  f.End();
+  if (f.failed()) return;
+  if (g.permille < -100.0 || g.permille > 100.0) {
+    return f.Fail("gradient must be -100 to 100 permille");
+  }
+  r.gradients.push_back(g);
+  ++items;
+}
+
+// A `station` line.
+void ParseStation(Fields& f, const Line& line, Route& r, std::size_t& items) {
+  StationStop s;
+  s.location = Location(f, "station stop location");
+  if (f.failed()) return;
+  const auto kv = f.KeyValues({"open", "closed", "depart", "name"});
+  if (f.failed()) return;
+  if (kv.count("name") != 0) {
+    s.name = kv.at("name");
+    if (!s.name.empty() && s.name[0] == '"') return f.Fail("name=\" has no closing quote");
+    // Names are shown on the terminal and the pages as they stand.
+    if (Printable(s.name) != s.name) return f.Fail("name is not plain UTF-8 text");
+  }
+  s.open_s = Get(f, kv, "open", s.open_s);
+  s.closed_s = Get(f, kv, "closed", s.closed_s);
+  if (f.failed()) return;
+  if (s.open_s < 0.0 || s.closed_s < 0.0) return f.Fail("dwell times must not be negative");
+  if (kv.count("depart") != 0) s.depart_power = GetInt(f, kv, "depart", 0);
+  s.line = line.number;
+  r.stations.push_back(s);
+  ++items;
+}
+
+// A `at` line.
+void ParseAt(Fields& f, const Line& line, InputErrors& errors, Route& r, std::size_t& items) {
+  RouteAction a = ParseWhen(f);
+  if (f.failed()) return;
+  if (!a.by_location && a.at < 0.0) {
+    return f.Fail("time must not be negative: the run starts at 0 s");
+  }
+  if (f.done()) return f.Fail("missing action after 'at'");
+  // Several actions may share a line, separated by ';'.
+  std::vector<std::vector<std::string>> groups(1);
+  while (!f.done()) {
+    const std::string w = f.Word("action");
+    for (std::size_t from = 0;;) {
+      const std::size_t semi = w.find(';', from);
+      const std::string piece =
+          w.substr(from, semi == std::string::npos ? std::string::npos : semi - from);
+      if (!piece.empty()) groups.back().push_back(piece);
+      if (semi == std::string::npos) break;
+      groups.emplace_back();
+      from = semi + 1;
+    }
+  }
+  for (const std::vector<std::string>& group : groups) {
+    if (group.empty()) {
+      if (&group == &groups.back() && groups.size() > 1) continue;  // a trailing ';'
+      return f.Fail("empty action after 'at'");
+    }
+    const Line sub{line.file, line.number, group};
+    Fields g(sub, errors);
+    if (!ParseAction(g, a.events)) {
+      if (!g.failed()) g.Fail("unknown action " + Quote(g.Peek()));
+      return;
+    }
+    g.End();
+    if (g.failed()) return;
+  }
+  items += a.events.size();
+  r.actions.push_back(std::move(a));
+}
 // Where the lines that may be given once were, and how many items there are.
 struct RouteReading {
   Once once;
@@ -153,7 +401,8 @@ struct RouteReading {
 };
 
 // One line of a route, into `r`; returns at the first error.
-void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReading& reading) {
+void ParseRouteLine(const Line& read, InputErrors& errors, Route& r, RouteReading& reading) {
+  const Line line = JoinName(read);
   Fields f(line, errors);
   std::size_t& items = reading.items;
   const std::string word = f.Word("command");
@@ -165,165 +414,23 @@ void ParseRouteLine(const Line& line, InputErrors& errors, Route& r, RouteReadin
   if (word == "end") reading.end_line = line.number;
   if (word == "driver") reading.driver_line = line.number;
   if (word == "vehicle") {
-    const auto kv = f.KeyValues({"brake-notches", "power-notches"});
-    r.model.brake_notches = GetInt(f, kv, "brake-notches", r.model.brake_notches);
-    r.model.power_notches = GetInt(f, kv, "power-notches", r.model.power_notches);
-    if (f.failed()) return;
-    if (r.model.brake_notches < 1 || r.model.brake_notches > 100) {
-      return f.Fail("brake-notches must be 1 to 100");
-    }
-    if (r.model.power_notches < 1 || r.model.power_notches > 100) {
-      return f.Fail("power-notches must be 1 to 100");
-    }
+    ParseVehicle(f, r);
   } else if (word == "model") {
-    const auto kv = f.KeyValues(ModelParams::Names());
-    if (f.failed()) return;
-    if (kv.empty()) return f.Fail("missing name=value after 'model'");
-    for (const auto& [name, value] : kv) {
-      const double number = ParseNumber(f, value, name);
-      if (f.failed()) return;
-      const std::string wrong = r.model.Set(name, number);
-      if (!wrong.empty()) return f.Fail(wrong + ", not " + value);
-    }
-    const std::string wrong = r.model.Inconsistency();
-    if (!wrong.empty()) return f.Fail(wrong);
+    ParseModel(f, r);
   } else if (word == "driver") {
-    const auto kv = f.KeyValues({"approach-notch", "creep-speed", "limits", "margin", "cruise"});
-    r.driver.approach_notch = GetInt(f, kv, "approach-notch", r.driver.approach_notch);
-    r.driver.creep_speed = Get(f, kv, "creep-speed", r.driver.creep_speed);
-    r.driver.margin = Get(f, kv, "margin", r.driver.margin);
-    if (f.failed()) return;
-    if (r.driver.approach_notch < 1) return f.Fail("approach-notch must be 1 or more");
-    if (!(r.driver.creep_speed > 0.0 && r.driver.creep_speed <= kMaxCreepSpeed)) {
-      return f.Fail("creep-speed must be above 0 and at most " + Shortest(kMaxCreepSpeed) +
-                    " km/h");
-    }
-    if (kv.count("limits") != 0) {
-      const std::string& l = kv.at("limits");
-      if (l != "keep" && l != "ignore") return f.Fail("limits must be 'keep' or 'ignore'");
-      r.driver.keep_limits = l == "keep";
-    }
-    if (kv.count("cruise") != 0) {
-      const std::string& c = kv.at("cruise");
-      if (c != "hold" && c != "coast") return f.Fail("cruise must be 'hold' or 'coast'");
-      r.driver.speed_hold = c == "hold";
-    }
-    if ((kv.count("margin") != 0 || kv.count("cruise") != 0) && !r.driver.keep_limits) {
-      return f.Fail("margin and cruise are the careful driver's: give limits=keep");
-    }
-    if (!(r.driver.margin >= 0.0 && r.driver.margin <= kMaxMarginKmh)) {
-      return f.Fail("margin must be 0 to " + Shortest(kMaxMarginKmh) + " km/h");
-    }
+    ParseDriverLine(f, r);
   } else if (word == "start") {
-    const auto kv =
-        f.KeyValues({"location", "time", "dt", "doors", "reverser", "power", "brake", "mr"});
-    if (f.failed()) return;
-    r.start_location = Get(f, kv, "location", r.start_location);
-    r.start_time_ms = GetInt(f, kv, "time", r.start_time_ms);
-    r.frame_ms = GetInt(f, kv, "dt", r.frame_ms);
-    if (f.failed()) return;
-    if (r.frame_ms < 1 || r.frame_ms > 1000) return f.Fail("dt must be 1 to 1000 ms");
-    r.reverser = GetInt(f, kv, "reverser", r.reverser);
-    if (f.failed()) return;
-    if (r.reverser < -1 || r.reverser > 1) return f.Fail("reverser must be -1, 0 or 1");
-    r.power = GetInt(f, kv, "power", r.power);
-    if (kv.count("brake") != 0) r.brake = GetInt(f, kv, "brake", 0);
-    r.mr = Get(f, kv, "mr", r.mr);
-    if (f.failed()) return;
-    if (r.mr < 0.0 || r.mr > kMaxStartMr) return f.Fail("mr must be 0 to 1500 kPa");
-    if (kv.count("doors") != 0) {
-      const std::string& d = kv.at("doors");
-      if (d != "open" && d != "closed") return f.Fail("doors must be 'open' or 'closed'");
-      r.doors_closed = d == "closed";
-    }
+    ParseStart(f, r);
   } else if (word == "end") {
-    const auto kv = f.KeyValues({"time", "location"});
-    if (f.failed()) return;
-    if (kv.empty()) return f.Fail("missing time=S or location=M after 'end'");
-    if (kv.count("time") != 0) {
-      r.end_time_s = Get(f, kv, "time", 0.0);
-      if (f.failed()) return;
-      if (*r.end_time_s <= 0.0 || *r.end_time_s > kMaxRunSeconds) {
-        return f.Fail("end time must be above 0 and at most 3600 s");
-      }
-    }
-    if (kv.count("location") != 0) r.end_location = Get(f, kv, "location", 0.0);
+    ParseEnd(f, r);
   } else if (word == "beacon") {
-    BeaconPlacement b;
-    b.location = f.Number("beacon location");
-    if (f.failed()) return;
-    const auto kv = f.KeyValues({"type", "signal", "optional"});
-    if (f.failed()) return;
-    if (kv.count("type") == 0) return f.Fail("missing type=N for beacon");
-    b.beacon.Type = GetInt(f, kv, "type", 0);
-    b.beacon.Signal = GetInt(f, kv, "signal", 0);
-    b.beacon.Optional = GetInt(f, kv, "optional", 0);
-    r.beacons.push_back(b);
-    ++items;
+    ParseBeacon(f, r, items);
   } else if (word == "gradient") {
-    Gradient g;
-    g.from = f.Number("gradient start location");
-    if (f.failed()) return;
-    g.permille = f.Number("gradient in permille");
-    if (f.failed()) return;
-    f.End();
-    if (f.failed()) return;
-    if (g.permille < -100.0 || g.permille > 100.0) {
-      return f.Fail("gradient must be -100 to 100 permille");
-    }
-    r.gradients.push_back(g);
-    ++items;
+    ParseGradientLine(f, r, items);
   } else if (word == "station") {
-    StationStop s;
-    s.location = f.Number("station stop location");
-    if (f.failed()) return;
-    const auto kv = f.KeyValues({"open", "closed", "depart"});
-    if (f.failed()) return;
-    s.open_s = Get(f, kv, "open", s.open_s);
-    s.closed_s = Get(f, kv, "closed", s.closed_s);
-    if (f.failed()) return;
-    if (s.open_s < 0.0 || s.closed_s < 0.0) return f.Fail("dwell times must not be negative");
-    if (kv.count("depart") != 0) s.depart_power = GetInt(f, kv, "depart", 0);
-    s.line = line.number;
-    r.stations.push_back(s);
-    ++items;
+    ParseStation(f, line, r, items);
   } else if (word == "at") {
-    RouteAction a = ParseWhen(f);
-    if (f.failed()) return;
-    if (!a.by_location && a.at < 0.0) {
-      return f.Fail("time must not be negative: the run starts at 0 s");
-    }
-    if (f.done()) return f.Fail("missing action after 'at'");
-    // Several actions may share a line, separated by ';'.
-    std::vector<std::vector<std::string>> groups(1);
-    while (!f.done()) {
-      const std::string w = f.Word("action");
-      for (std::size_t from = 0;;) {
-        const std::size_t semi = w.find(';', from);
-        const std::string piece =
-            w.substr(from, semi == std::string::npos ? std::string::npos : semi - from);
-        if (!piece.empty()) groups.back().push_back(piece);
-        if (semi == std::string::npos) break;
-        groups.emplace_back();
-        from = semi + 1;
-      }
-    }
-    for (const std::vector<std::string>& group : groups) {
-      if (group.empty()) {
-        if (&group == &groups.back() && groups.size() > 1) continue;  // a trailing ';'
-        return f.Fail("empty action after 'at'");
-      }
-      const Line sub{line.file, line.number, group};
-      Fields g(sub, errors);
-      if (!ParseAction(g, a.events)) {
-        if (!g.failed()) g.Fail("unknown action " + Quote(g.Peek()));
-        return;
-      }
-      g.End();
-      if (g.failed()) return;
-    }
-    items += a.events.size();
-    r.actions.push_back(std::move(a));
+    ParseAt(f, line, errors, r, items);
   } else if (!f.failed()) {
     return f.Fail("unknown command " + Quote(word));
   }
@@ -343,12 +450,20 @@ Parsed<Route> ParseRoute(const std::string& text, const std::string& file) {
   RouteReading reading;
   LineReader reader(text, file, errors);
   Line line;
-  while (!errors.failed() && reader.Next(line)) ParseRouteLine(line, errors, r, reading);
+  bool any = false;
+  while (!errors.failed() && reader.Next(line)) {
+    any = true;
+    ParseRouteLine(line, errors, r, reading);
+  }
+  if (!errors.failed() && !any) errors.Set(file + ": " + kEmptyRoute);
   if (!errors.failed()) {
     auto by_location = [](const auto& a, const auto& b) { return a.location < b.location; };
     std::stable_sort(r.beacons.begin(), r.beacons.end(), by_location);
     std::stable_sort(r.stations.begin(), r.stations.end(), by_location);
     CheckWhole(r, reading.start_line, reading.end_line, reading.driver_line, errors);
+  }
+  if (!errors.failed() && r.actions.empty() && r.stations.empty() && r.beacons.empty()) {
+    errors.Set(file + ": nothing to drive: no 'at' action, beacon or station");
   }
   if (errors.failed()) {
     parsed = Parsed<Route>();

@@ -18,13 +18,29 @@ namespace atshost {
 struct BeaconPlacement {
   double location = 0.0;
   ATS_BEACONDATA beacon{};
+  // A signal that clears: `clear_after_s` seconds after the train first
+  // comes to a stand within kClearingApproachM before the beacon, it carries
+  // `clear_signal` instead of its own signal.
+  std::optional<double> clear_after_s;
+  int32_t clear_signal = 3;
+  // The beacon as a train passing it `stood_for_s` seconds after first
+  // standing before it sees it (a negative time: it never stood there).
+  ATS_BEACONDATA SeenAfter(double stood_for_s) const {
+    ATS_BEACONDATA b = beacon;
+    if (clear_after_s && stood_for_s >= *clear_after_s) b.Signal = clear_signal;
+    return b;
+  }
 };
+
+// How far before a signal that clears a stand starts its clock.
+inline constexpr double kClearingApproachM = 100.0;
 
 // The driver brakes to stop with the train's location at `location`, opens
 // the doors for `open_s`, closes them and waits `closed_s`, then sets off with
 // `depart_power` (the notch held before braking if not given).
 struct StationStop {
   double location = 0.0;
+  std::string name;  // as the route gives it, UTF-8; may be empty
   double open_s = 20.0;
   double closed_s = 5.0;
   std::optional<int32_t> depart_power;
@@ -74,6 +90,11 @@ struct Route {
   std::vector<StationStop> stations;  // in order of location
   std::vector<RouteAction> actions;
 
+  // The station the run ends at, if any: the one at the end location, or,
+  // without an end location, the last station if it has no `depart`. The
+  // train stops there, the run ends after its dwell, and no driver departs.
+  std::optional<std::size_t> Terminus() const;
+
   // The latest a run ends without an `end time`. With an `end location` the
   // train's reaching it ends the run, and kRunLimitSeconds only stops a train
   // that never gets there. Otherwise, with stations, the run ends 2 s after
@@ -85,7 +106,15 @@ struct Route {
 inline constexpr double kDefaultRunSeconds = 300.0;
 inline constexpr double kRunLimitSeconds = 900.0;
 
-// Parses a whole route; refused at the first bad line.
+// Why a route with no commands at all is refused.
+inline constexpr const char* kEmptyRoute = "the route is empty: nothing to drive";
+
+// A station as reports name it: "station Mill Lane at 1 150.0 m", or
+// "station at 1 150.0 m" when it has no name.
+std::string StationWords(const StationStop& station);
+
+// Parses a whole route; refused at the first bad line, and refused whole when
+// it has nothing to drive.
 Parsed<Route> ParseRoute(const std::string& text, const std::string& file);
 
 // The built-in demo: switch-on, the notch-1 speed hold, the governor, a

@@ -8,9 +8,6 @@ namespace {
 
 constexpr float kMsPerHour = 3600.0f;  // m/ms -> km/h
 
-std::string Metres(double m) { return Grouped(m, 1) + " m"; }
-std::string Kmh(float v) { return Fixed(static_cast<double>(v), 1) + " km/h"; }
-
 std::string TripLine(const TripReport& t) {
   std::string line = "trip at " + Seconds(t.time_ms) + " s, " + Metres(t.location) + ": ";
   if (t.beacon) {
@@ -24,7 +21,8 @@ std::string TripLine(const TripReport& t) {
 }
 
 std::string StationLine(const StationReport& s) {
-  std::string line = "station at " + Metres(s.location) + ": ";
+  std::string line =
+      (s.name.empty() ? "station at " : "station " + s.name + " at ") + Metres(s.location) + ": ";
   const double off = s.stood_at - s.location;
   const std::string where = off == 0.0  ? "on the mark"
                             : off < 0.0 ? Grouped(-off, 2) + " m short of the mark"
@@ -38,6 +36,16 @@ std::string StationLine(const StationReport& s) {
       return line + "passed without stopping";
     case StationOutcome::kNotReached:
       return line + "not reached";
+    case StationOutcome::kNoTarget:
+      return line + "stood on the host's mark, " + where + ", at " + Seconds(s.time_ms) +
+             " s; no stop target: the unit's window does not serve this station";
+    case StationOutcome::kWrongTarget:
+      return line + "stood on the host's mark, " + where + ", at " + Seconds(s.time_ms) +
+             " s, but the unit's stop-window lamp never lit: its stop-target beacon at " +
+             Metres(s.target_beacon) + " carries " + Grouped(s.target, 0) + " m";
+    case StationOutcome::kWindowDark:
+      return line + "stood on the host's mark, " + where + ", at " + Seconds(s.time_ms) +
+             " s, but the unit's stop-window lamp never lit";
   }
   return line;
 }
@@ -83,8 +91,18 @@ int Verdict::missed_stations() const {
   return missed;
 }
 
-bool Verdict::got_through() const {
-  return trips.empty() && missed_stations() == 0 && ending == Ending::kEndReached;
+int Verdict::dark_stations(bool strict) const {
+  int dark = 0;
+  for (const StationReport& s : stations) {
+    dark += s.outcome == StationOutcome::kWrongTarget || s.outcome == StationOutcome::kWindowDark ||
+            (strict && s.outcome == StationOutcome::kNoTarget);
+  }
+  return dark;
+}
+
+bool Verdict::got_through(bool strict) const {
+  return trips.empty() && missed_stations() == 0 && dark_stations(strict) == 0 &&
+         ending == Ending::kEndReached;
 }
 
 std::vector<std::string> VerdictLines(const Verdict& v) {
@@ -109,6 +127,7 @@ std::vector<std::string> VerdictLines(const Verdict& v) {
   }
   for (const TripReport& t : v.trips) lines.push_back(TripLine(t));
   for (const StationReport& s : v.stations) lines.push_back(StationLine(s));
+  for (const std::string& h : v.hints) lines.push_back("hint: " + h);
   if (v.reservoir_low()) {
     lines.push_back("main reservoir ran low: " + Fixed(v.lowest_mr, 1) + " kPa at " +
                     Seconds(v.lowest_mr_ms) + " s, below the " + Shortest(v.reservoir_needed) +

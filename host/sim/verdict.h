@@ -59,13 +59,27 @@ struct TripReport {
   bool unit_off = false;     // the lamp lit while the unit was switched off
 };
 
-enum class StationOutcome { kInWindow, kOutside, kPassed, kNotReached };
+// How a station fared. In the window means the unit's own stop-window lamp
+// lit while the train stood within the host's 0.3 m of the mark; standing
+// there with the lamp dark is one of the last three.
+enum class StationOutcome {
+  kInWindow,
+  kOutside,
+  kPassed,
+  kNotReached,
+  kNoTarget,     // no stop-target beacon before it: the unit's window does not serve it
+  kWrongTarget,  // its stop-target beacon carries another location
+  kWindowDark,   // its stop target is right, and still the lamp never lit
+};
 
 struct StationReport {
   double location = 0.0;
+  std::string name;
   StationOutcome outcome = StationOutcome::kNotReached;
   double stood_at = 0.0;  // where the train stood, for a stop
   int32_t time_ms = 0;
+  double target_beacon = 0.0;  // kWrongTarget: where its stop-target beacon is
+  int32_t target = 0;          // and the location it carries
 };
 
 enum class Ending {
@@ -84,6 +98,8 @@ struct Verdict {
   double signal_location = 0.0;  // for kHeldAtSignal
   std::vector<TripReport> trips;
   std::vector<StationReport> stations;
+  // What in the route itself may explain a drive that went nowhere.
+  std::vector<std::string> hints;
   double lowest_mr = 0.0;
   int32_t lowest_mr_ms = 0;
   double reservoir_needed = 0.0;  // below this the reservoir counts as run low
@@ -91,9 +107,12 @@ struct Verdict {
   bool reservoir_low() const { return lowest_mr < reservoir_needed; }
   // A station passed or not reached; a stop outside the window is no miss.
   int missed_stations() const;
-  // Whether the train got through: no trip, no station missed, and the
-  // route's end reached. A stop outside the window is no miss.
-  bool got_through() const;
+  // Stations the train stood at whose stop-window lamp never lit for a fault
+  // of the route (and, when `strict`, those no stop target serves).
+  int dark_stations(bool strict = false) const;
+  // Whether the train got through: no trip, no station missed or left dark,
+  // and the route's end reached. A stop outside the window is no miss.
+  bool got_through(bool strict = false) const;
 };
 
 // The verdict as lines of text: the ending first, then the trips, the

@@ -114,6 +114,18 @@ mkdir -p "out$((n + 1))/in$((n + 1)).svg"
 row 2 "output '.*in$((n + 1)).svg' exists and is not a file" txt 'frame\n' -- replay @
 [ -e "out$n/in$n.csv" ] && fail "row $n: the trace was written although the chart could not be"
 rm -rf "out$n"
+# Careless routes: empty or with nothing to drive, a scenario given to check,
+# a type 9 beacon without its limit, a name left open; units attached or
+# spaced alike.
+row 2 'in[0-9]+.route: the route is empty: nothing to drive' route '# only a comment\n' -- check @
+row 2 'nothing to drive: no .at. action, beacon or station' route 'start doors=closed\nend location=100\n' -- drive @
+row 2 "is a scenario, which 'atshost replay' reads; 'atshost check' reads a route" txt 'frame\ninitialize\n' -- check @
+row 2 ':1: a type 9 beacon needs optional=N' route 'beacon 400 type=9\nat 1 s key 10\n' -- check @
+row 2 ':1: a type 9 beacon needs optional=N' txt 'beacon type=9\nframe\n' -- replay @
+row 2 ':1: name=" has no closing quote' route 'station 400 name="Mill Lane\n' -- drive @
+row 2 ':1: clear-after is for a stop signal' route 'beacon 400 type=0 signal=3 clear-after=5\n' -- drive @
+row 0 'reached the end' route 'at 1s key 10\nbeacon 400m type=0 signal=3\nbeacon 500 m type=0 signal=2\nend time=5\n' -- drive @
+
 # Help: the file syntax and the exit statuses.
 row 0 'Exit status'               - - -- help
 row 0 'advance N \[dt=MS\]'       - - -- replay --help
@@ -141,6 +153,10 @@ PY
   row 3 'failed in KeyDown before the first frame: .*nothing written' txt 'key 10\nframe\n' -- \
     --plugin faulting.dll replay @
   [ -e "out$n/in$n.csv" ] && fail "row $n: an empty trace was left behind"
+  # A drive of check whose plug-in fails ends the check with status 3 and
+  # the fault named; no later drive runs (a DLL runs one drive at a time).
+  row 3 'thin driving: the plug-in failed in KeyDown: .*the check stopped there, after 1 of 6 drives$' route 'at 1 s key 10\nend time=5\n' -- \
+    --plugin faulting.dll check @
 fi
 
 if [ "$failures" -ne 0 ]; then echo "$failures of $n rows failed" >&2; exit 1; fi

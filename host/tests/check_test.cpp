@@ -66,23 +66,26 @@ TEST(DriveVerdict, SaysHowEachDriveEnded) {
        Ending::kEndReached,
        0,
        0,
-       {"reached the end at ", "station at 2 500.0 m: stopped in the window",
-        "station at 3 200.0 m: stopped in the window"}},
+       // Its stations have no stop-target beacon: the host's mark is met,
+       // and the unit's window does not serve them.
+       {"reached the end at ", "station at 2 500.0 m: stood on the host's mark",
+        "station at 3 200.0 m: stood on the host's mark"}},
       {"a careful driver stands before a stop signal and never passes it",
        std::string(kLimitsRoute) + "beacon 2900 type=0 signal=0\ndriver limits=keep\n",
        Ending::kHeldAtSignal,
        0,
        1,
-       {"held at 2 890", "station at 2 500.0 m: stopped in the window",
+       {"held at 2 890", "station at 2 500.0 m: stood on the host's mark",
         "station at 3 200.0 m: not reached"}},
       {"a train that never gets to the end location",
-       "end location=50\n",
+       "at 1 s key 10\nend location=50\n",
        Ending::kTimeCap,
        0,
        0,
-       {"the time cap of 900 s reached at 0.0 m, before the end"}},
+       {"the time cap of 900 s reached at 0.0 m, before the end",
+        "hint: the route never releases the brake"}},
       {"a reservoir without a compressor runs low",
-       "model compressor-rate=0 mr-leak=2\nend time=300\n",
+       "model compressor-rate=0 mr-leak=2\nat 1 s key 10\nend time=300\n",
        Ending::kEndReached,
        0,
        0,
@@ -257,6 +260,138 @@ TEST(Check, SideBySideIsTheSameAsOneByOne) {
     EXPECT_EQ(one.drives[i].result.final_time, two.drives[i].result.final_time);
     EXPECT_EQ(one.drives[i].result.final_state.location, two.drives[i].result.final_state.location);
   }
+}
+
+}  // namespace
+}  // namespace atshost
+
+namespace atshost {
+namespace {
+
+// What counts as getting through, for one drive and for the check: every
+// ending, every station outcome, a trip, a fault, a drive that never ran, a
+// step no driver can meet, and --strict.
+TEST(CheckDecisions, WhatCountsAsGettingThrough) {
+  struct Case {
+    const char* name;
+    Ending ending;
+    std::vector<StationOutcome> stations;
+    bool trip;
+    bool through;         // got_through()
+    bool through_strict;  // got_through(true)
+  };
+  using O = StationOutcome;
+  const Case cases[] = {
+      {"the end reached, every stop in the window",
+       Ending::kEndReached,
+       {O::kInWindow},
+       false,
+       true,
+       true},
+      {"a stop outside the window is listed, no failure",
+       Ending::kEndReached,
+       {O::kOutside},
+       false,
+       true,
+       true},
+      {"a station passed", Ending::kEndReached, {O::kPassed}, false, false, false},
+      {"a station not reached", Ending::kEndReached, {O::kNotReached}, false, false, false},
+      {"no stop target: a failure only when strict",
+       Ending::kEndReached,
+       {O::kNoTarget},
+       false,
+       true,
+       false},
+      {"a stop target for another location",
+       Ending::kEndReached,
+       {O::kWrongTarget},
+       false,
+       false,
+       false},
+      {"the right stop target, and the lamp still dark",
+       Ending::kEndReached,
+       {O::kWindowDark},
+       false,
+       false,
+       false},
+      {"a trip", Ending::kEndReached, {}, true, false, false},
+      {"the time cap", Ending::kTimeCap, {}, false, false, false},
+      {"stood tripped", Ending::kStoodTripped, {}, false, false, false},
+      {"held at a stop signal", Ending::kHeldAtSignal, {}, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Verdict v;
+    v.ending = c.ending;
+    for (O o : c.stations) v.stations.push_back({1000.0, "", o});
+    if (c.trip) v.trips.emplace_back();
+    EXPECT_EQ(v.got_through(), c.through);
+    EXPECT_EQ(v.got_through(true), c.through_strict);
+    CheckResult r;
+    r.drives.resize(2);
+    for (std::size_t i = 0; i < 2; ++i) {
+      r.drives[i].driver = CarefulFamily()[i];
+      r.drives[i].ran = true;
+    }
+    r.drives[1].result.verdict = v;
+    EXPECT_EQ(r.clean(), c.through);
+    r.strict = true;
+    EXPECT_EQ(r.clean(), c.through_strict);
+  }
+  CheckResult r;
+  r.drives.resize(2);
+  for (std::size_t i = 0; i < 2; ++i) {
+    r.drives[i].driver = CarefulFamily()[i];
+    r.drives[i].ran = true;
+  }
+  EXPECT_TRUE(r.clean());
+  EXPECT_EQ(CheckSummary(r),
+            "2 drives: every careful driver got through without a trip or a missed station");
+  r.drives[0].fault = "the plug-in failed in Elapse: boom";
+  EXPECT_FALSE(r.clean()) << "a drive whose plug-in failed";
+  EXPECT_EQ(r.fault(), "thin driving: the plug-in failed in Elapse: boom");
+  r.drives[0].fault.clear();
+  r.drives[1].ran = false;
+  EXPECT_FALSE(r.clean()) << "a drive that never ran";
+  r.drives[1].ran = true;
+  r.steps.emplace_back();
+  EXPECT_FALSE(r.clean()) << "a step no driver can meet";
+  EXPECT_NE(CheckSummary(r).find("1 speed-check step no driver can meet"), std::string::npos);
+}
+
+// The limit-step rule against the train model: from 68 km/h full service
+// needs about 160 m to be under 19 km/h, so 40 m is too little and 200 m
+// enough; a rising check or one after a stop signal is no step.
+TEST(CheckDecisions, LimitStepsFromTheRouteAlone) {
+  struct Case {
+    const char* beacons;
+    std::size_t steps;
+  };
+  const Case cases[] = {
+      {"beacon 1000 type=0 signal=3\nbeacon 1040 type=0 signal=0 optional=50\n", 1},
+      {"beacon 1000 type=0 signal=3\nbeacon 1200 type=0 signal=0 optional=50\n", 0},
+      {"beacon 1000 type=0 signal=1\nbeacon 1010 type=0 signal=3\n", 0},
+      {"beacon 1000 type=0 signal=0\nbeacon 1010 type=0 signal=0 optional=50\n", 0},
+      {"beacon 1000 type=0 signal=3\nbeacon 1100 type=0 signal=0\n", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.beacons);
+    const Route route = ParseRoute(std::string("at 1 s key 10\n") + c.beacons, "s.route").value;
+    const std::vector<LimitStep> steps = UnmeetableLimitSteps(route);
+    ASSERT_EQ(steps.size(), c.steps);
+  }
+  const Route route = ParseRoute(
+                          "at 1 s key 10\nbeacon 1000 type=0 signal=3\n"
+                          "beacon 1040 type=0 signal=0 optional=50\n",
+                          "s.route")
+                          .value;
+  const LimitStep step = UnmeetableLimitSteps(route).at(0);
+  EXPECT_GT(step.needed, 150.0);
+  EXPECT_LT(step.needed, 170.0);
+  EXPECT_EQ(LimitStepLine(step).rfind("the 19 km/h check at 1 040.0 m cannot be met from the 68 "
+                                      "km/h check at 1 000.0 m: 1",
+                                      0),
+            0u);
 }
 
 }  // namespace

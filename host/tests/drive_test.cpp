@@ -179,7 +179,7 @@ TEST(Drive, EndLocationAloneDecidesTheEnd) {
       {"at 0.5 s key 10\nat 1 s reverser 1; brake 0; power 4\n"
        "station 100 open=2 closed=1\nend location=300\n",
        300.0, 0.0, false},
-      {"end location=50\n", 0.0, kRunLimitSeconds, true},
+      {"at 1 s key 10\nend location=50\n", 0.0, kRunLimitSeconds, true},
   };
   for (const Case& c : cases) {
     Recorder recorder;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host/reference/cab_reference.h"
+#include "host/sim/braking.h"
 #include "host/sim/replay.h"
 #include "host_fixture.h"
 
@@ -96,6 +97,33 @@ TEST(Reference, SpeedMarginsPassFarAlongTheRoute) {
     Session session(library->api(), {&recorder});
     Replay(ParseScenario(text, "margin.txt").value, session);
     EXPECT_EQ(recorder.frames.back().Panel(2), 0) << m.locations.en << " at " << speed << " km/h";
+  }
+}
+
+}  // namespace
+}  // namespace atshost
+
+namespace atshost {
+namespace {
+
+// The guide's braking table as the train runs: each distance is what the
+// train model, stepped at the host's 20 ms frames, runs before it is down to
+// the lower speed (to within a metre), and harder braking is never longer.
+TEST(Reference, BrakingTableIsTheTrainsOwn) {
+  const ModelParams model;
+  const std::vector<BrakingTableRow> rows = BrakingTable(model);
+  ASSERT_EQ(rows.size(), 11u);
+  for (const BrakingTableRow& r : rows) {
+    SCOPED_TRACE(std::to_string(r.from_kmh) + " to " + std::to_string(r.to_kmh));
+    EXPECT_LT(r.emergency, r.full_service);
+    EXPECT_LT(r.full_service, r.notch4);
+    TrainState start;
+    start.speed = r.from_kmh;
+    TrainModel train(model, {}, start);
+    while (train.state().speed > r.to_kmh && train.state().speed > 0.0) {
+      train.Step(ATS_HANDLES{model.brake_notches, 0, 1, 2}, 0.02);
+    }
+    EXPECT_NEAR(train.state().location, r.full_service, 1.0);
   }
 }
 

@@ -196,7 +196,7 @@ TEST_F(PageModule, ARouteWithAnErrorIsRefusedWithAtshostsMessage) {
   EXPECT_EQ(page_frame(), 2);
   ASSERT_EQ(Steps(1), PAGE_RUNNING);
   EXPECT_EQ(page_frame(), 3);
-  const std::string good = "vehicle brake-notches=4 power-notches=2\nend time=1\n";
+  const std::string good = "vehicle brake-notches=4 power-notches=2\nat 0.5 s key 10\nend time=1\n";
   EXPECT_EQ(page_open_route("good.route", good.data(), static_cast<int>(good.size())), 0);
   EXPECT_EQ(page_frame(), -1);
   EXPECT_EQ(page_notches(), 2);
