@@ -12,12 +12,21 @@
 #include <string>
 #include <thread>
 
+#include "host/io/output_files.h"
 #include "host/output/check_page.h"
 #include "host/sim/drive.h"
 #include "host_fixture.h"
 
 namespace atshost {
 namespace {
+
+// A scratch folder of this test process's own: RunCheck copies the library
+// there and loads the copies, so a fixed name shared with another test run
+// on the machine (another clone, another build tree) would have one run
+// overwrite a library the other has loaded.
+std::string Scratch(const std::string& name) {
+  return ::testing::TempDir() + "atshost-check-test-" + std::to_string(ProcessId()) + "-" + name;
+}
 
 using test::OpenPlugin;
 
@@ -212,9 +221,8 @@ TEST(Check, FamilyVerdictByRoute) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string error;
-    const CheckResult r =
-        RunCheck(ParseRoute(c.route, "c.route").value, ATS_TEST_PLUGIN,
-                 ::testing::TempDir() + "check-" + std::to_string(&c - cases), 2, error);
+    const CheckResult r = RunCheck(ParseRoute(c.route, "c.route").value, ATS_TEST_PLUGIN,
+                                   Scratch("check-" + std::to_string(&c - cases)), 2, error);
     ASSERT_EQ(error, "");
     EXPECT_EQ(r.clean(), c.clean);
     EXPECT_NE(CheckSummary(r).find(c.summary), std::string::npos) << CheckSummary(r);
@@ -239,7 +247,7 @@ TEST(Check, PageStaysSmallWhateverLimitABeaconCarries) {
                           "c.route")
                           .value;
   std::string error;
-  const CheckResult r = RunCheck(route, ATS_TEST_PLUGIN, ::testing::TempDir() + "big", 1, error);
+  const CheckResult r = RunCheck(route, ATS_TEST_PLUGIN, Scratch("big"), 1, error);
   ASSERT_EQ(error, "");
   std::ostringstream page;
   WriteCheckPage(page, "c.route", route, r);
@@ -252,8 +260,8 @@ TEST(Check, PageStaysSmallWhateverLimitABeaconCarries) {
 TEST(Check, SideBySideIsTheSameAsOneByOne) {
   const Route route = ParseRoute(kLimitsRoute, "c.route").value;
   std::string error;
-  const CheckResult one = RunCheck(route, ATS_TEST_PLUGIN, ::testing::TempDir() + "one", 1, error);
-  const CheckResult two = RunCheck(route, ATS_TEST_PLUGIN, ::testing::TempDir() + "two", 3, error);
+  const CheckResult one = RunCheck(route, ATS_TEST_PLUGIN, Scratch("one"), 1, error);
+  const CheckResult two = RunCheck(route, ATS_TEST_PLUGIN, Scratch("two"), 3, error);
   ASSERT_EQ(error, "");
   ASSERT_EQ(one.drives.size(), two.drives.size());
   for (std::size_t i = 0; i < one.drives.size(); ++i) {
