@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "host/output/chart_axis.h"
+#include "host/output/english_words.h"
 #include "host/output/html_page.h"
 #include "host/output/markup.h"
 #include "host/output/page_assets.h"
@@ -38,19 +39,21 @@ constexpr const char* kColours[] = {"#1f77b4", "#ff7f0e", "#2ca02c",
 
 std::string Num(double v) { return Fixed(v, 1); }
 
-// The page's words are the catalogue's, filled in by words.js in the
-// reader's language: an element's attributes naming its key and the values
-// (names, figures, atshost's English lines) that its text is filled from.
-std::string Word(const char* key,
-                 std::initializer_list<std::pair<const char*, std::string>> params = {}) {
+// The page's words are the catalogue's: an element's attributes naming its
+// key and the values (names, figures, atshost's English lines) its text is
+// filled from, the start tag's end, and the English text, which words.js
+// puts in the reader's language. Written as `"<th" << Word(key) << "</th>"`.
+std::string Word(const char* key, std::initializer_list<WordParam> params = {}) {
   std::string out = std::string(" data-word=\"") + key + "\"";
-  if (params.size() == 0) return out;
-  std::string json;
-  for (const auto& [name, value] : params) {
-    json +=
-        (json.empty() ? "{" : ",") + HtmlPage::JsonString(name) + ":" + HtmlPage::JsonString(value);
+  if (params.size() != 0) {
+    std::string json;
+    for (const auto& [name, value] : params) {
+      json += (json.empty() ? "{" : ",") + HtmlPage::JsonString(name) + ":" +
+              HtmlPage::JsonString(value);
+    }
+    out += " data-word-params=\"" + EscapeAttribute(json + "}") + "\"";
   }
-  return out + " data-word-params=\"" + EscapeAttribute(json + "}") + "\"";
+  return out + ">" + EscapeMarkup(EnglishWord(key, params));
 }
 
 struct Scale {
@@ -111,9 +114,9 @@ void Axes(std::ostream& out, const Scale& s) {
         << "\" text-anchor=\"middle\">" << EscapeMarkup(Grouped(m, 0)) << "</text>\n";
   }
   out << "<text x=\"" << Num((kLeft + kWidth - kRight) / 2) << "\" y=\"" << Num(kHeight - 8)
-      << "\" text-anchor=\"middle\"" << Word("check.axis") << "></text><text x=\"" << Num(kLeft)
+      << "\" text-anchor=\"middle\"" << Word("check.axis") << "</text><text x=\"" << Num(kLeft)
       << "\" y=\"" << Num(kTop - 6) << "\" text-anchor=\"middle\"" << Word("unit.km/h")
-      << "></text>\n";
+      << "</text>\n";
   out << "<line class=\"axis\" x1=\"" << Num(kLeft) << "\" x2=\"" << Num(kLeft) << "\" y1=\""
       << Num(kTop) << "\" y2=\"" << Num(kHeight - kBottom) << "\"/><line class=\"axis\" x1=\""
       << Num(kLeft) << "\" x2=\"" << Num(kWidth - kRight) << "\" y1=\"" << Num(kHeight - kBottom)
@@ -147,7 +150,7 @@ void Gradients(std::ostream& out, const Route& route, const Scale& s) {
   for (const auto& [m, h] : points) {
     out << Num(s.X(m)) << ',' << Num(kHeight - kBottom - 2 - (h - low) / span * kProfilePx) << ' ';
   }
-  out << "\"><title" << Word("check.gradients") << "></title></polyline>\n";
+  out << "\"><title" << Word("check.gradients") << "</title></polyline>\n";
   for (const Gradient& section : g) {
     if (section.from < s.x0 || section.from > s.x1) continue;
     out << "<text class=\"gradient\" x=\"" << Num(s.X(section.from) + 2) << "\" y=\""
@@ -167,7 +170,7 @@ void Stations(std::ostream& out, const Route& route, const CheckResult& r, const
         << "\"><title"
         << Word(missed ? "check.station-missed-at" : "check.station-at",
                 {{"at", Grouped(st.location, 1)}})
-        << "></title></line>\n<text class=\"station-name" << (missed ? " missed" : "") << "\" x=\""
+        << "</title></line>\n<text class=\"station-name" << (missed ? " missed" : "") << "\" x=\""
         << Num(x + 3) << "\" y=\"" << Num(kTop + 10) << "\">" << (missed ? "\u2715 " : "")
         << EscapeMarkup(st.name.empty() ? Grouped(st.location, 0) + " m"
                                         : st.name + " " + Grouped(st.location, 0) + " m")
@@ -202,7 +205,7 @@ void Limits(std::ostream& out, const CheckResult& r, const Scale& s) {
         << Word("check.limit-at", {{"beacon", BeaconWords(row.beacon)},
                                    {"at", Grouped(row.location, 1)},
                                    {"limit", Shortest(row.limit)}})
-        << "></title></line>\n";
+        << "</title></line>\n";
     if (!group.empty() && x - s.X(group.front()->location) >= kLabelSpacingPx) flush();
     group.push_back(&row);
   }
@@ -235,7 +238,8 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
   const Scale s{x0, x1, std::min(vmax + kSpeedHeadroom, kSpeedAxisLimitKmh)};
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << Num(kWidth) << ' '
       << Num(kHeight) << "\" width=\"" << Num(kWidth) << "\" height=\"" << Num(kHeight)
-      << "\" role=\"img\" data-word-label=\"check.chart\">\n";
+      << "\" role=\"img\" data-word-label=\"check.chart\" aria-label=\""
+      << EscapeAttribute(EnglishWord("check.chart")) << "\">\n";
   Axes(out, s);
   Gradients(out, route, s);
   Stations(out, route, r, s);
@@ -257,7 +261,7 @@ void Chart(std::ostream& out, const Route& route, const CheckResult& r) {
       out << "<circle class=\"trip\" cx=\"" << Num(s.X(at)) << "\" cy=\"" << Num(s.Y(v))
           << "\" r=\"" << Num(kTripRadiusPx) << "\"><title"
           << Word("check.tripped-at", {{"name", d.driver.name}, {"at", Grouped(at, 1)}})
-          << "></title></circle>\n";
+          << "</title></circle>\n";
     }
   }
   out << "</svg>\n";
@@ -276,7 +280,7 @@ void WriteCheckPage(std::ostream& out, const std::string& title, const Route& ro
       << "</style>\n</head>\n<body>\n<header><h1 translate=\"no\">" << EscapeMarkup(title)
       << "</h1> <span class=\"languages\"></span></header>\n<p class=\"verdict "
       << (r.clean() ? "good" : "bad") << "\" lang=\"en\">" << EscapeMarkup(summary) << "</p>\n"
-      << "<p class=\"note\"" << Word("check.note") << "></p>\n";
+      << "<p class=\"note\"" << Word("check.note") << "</p>\n";
   out << "<p class=\"legend\">";
   for (std::size_t i = 0; i < r.drives.size(); ++i) {
     const CarefulDriver& d = r.drives[i].driver;
@@ -285,13 +289,13 @@ void WriteCheckPage(std::ostream& out, const std::string& title, const Route& ro
                 {{"name", d.name},
                  {"margin", Shortest(d.margin)},
                  {"notch", std::to_string(d.approach_notch)}})
-        << "></span></span>";
+        << "</span></span>";
   }
   out << "</p>\n";
   Chart(out, route, r);
-  out << "<table>\n<tr><th" << Word("check.location") << "></th><th" << Word("check.beacon")
-      << "></th><th" << Word("check.limit") << "></th><th" << Word("check.fastest") << "></th><th"
-      << Word("check.margin") << "></th></tr>\n";
+  out << "<table>\n<tr><th" << Word("check.location") << "</th><th" << Word("check.beacon")
+      << "</th><th" << Word("check.limit") << "</th><th" << Word("check.fastest") << "</th><th"
+      << Word("check.margin") << "</th></tr>\n";
   for (const LimitRow& row : r.rows) {
     out << "<tr><td>" << EscapeMarkup(Grouped(row.location, 1)) << " m</td><td lang=\"en\">"
         << EscapeMarkup(BeaconWords(row.beacon))

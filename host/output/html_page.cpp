@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "host/output/english_words.h"
 #include "host/output/markup.h"
 #include "host/output/page_assets.h"
 #include "host/sim/format.h"
@@ -220,18 +221,22 @@ void HtmlPage::Write(std::ostream& out, const std::string& chart_svg,
   std::string_view chart = chart_svg;
   if (chart.rfind("<?xml", 0) == 0) chart.remove_prefix(chart.find('\n') + 1);
 
-  out << Fill(page_assets::kCabViewHtml, {{"title", EscapeMarkup(title_)},
-                                          {"cab", page_assets::kCabHtml},
-                                          {"words_style", page_assets::kWordsCss},
-                                          {"cab_style", page_assets::kCabCss},
-                                          {"style", page_assets::kCabViewCss},
-                                          {"cab_constants", page_assets::kCabConstantsJs},
-                                          {"cab_script", page_assets::kCabJs},
-                                          {"words", page_assets::kWords},
-                                          {"words_script", page_assets::kWordsJs},
-                                          {"script", page_assets::kCabViewJs},
-                                          {"data", data},
-                                          {"chart", chart}});
+  // The page's and the cab's fixed words in English, so that the page reads
+  // whole where no script runs.
+  static const std::string view = WithEnglishWords(page_assets::kCabViewHtml);
+  static const std::string cab = WithEnglishWords(page_assets::kCabHtml);
+  out << Fill(view, {{"title", EscapeMarkup(title_)},
+                     {"cab", cab},
+                     {"words_style", page_assets::kWordsCss},
+                     {"cab_style", page_assets::kCabCss},
+                     {"style", page_assets::kCabViewCss},
+                     {"cab_constants", page_assets::kCabConstantsJs},
+                     {"cab_script", page_assets::kCabJs},
+                     {"words", page_assets::kWords},
+                     {"words_script", page_assets::kWordsJs},
+                     {"script", page_assets::kCabViewJs},
+                     {"data", data},
+                     {"chart", chart}});
 }
 
 }  // namespace atshost

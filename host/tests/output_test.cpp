@@ -4,9 +4,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <regex>
 #include <sstream>
 
+#include "host/check.h"
 #include "host/io/input_file.h"
+#include "host/output/check_page.h"
+#include "host/output/english_words.h"
 #include "host/output/html_page.h"
 #include "host/output/svg_chart.h"
 #include "host/sim/format.h"
@@ -225,6 +229,55 @@ TEST(HtmlPage, WritesTheRunCompactlyAndKeepsTextInsideItsScript) {
   EXPECT_NE(html.find("<h1 translate=\"no\">run &lt;b&gt;&amp;&lt;/b&gt;</h1>"), std::string::npos);
   EXPECT_NE(html.find("<figure id=\"chart\" lang=\"en\">\n<svg></svg>"), std::string::npos);
   EXPECT_EQ(html.find("{{"), std::string::npos);
+}
+
+// The pages read whole without scripts (a mail client, a text browser): the
+// fixed words are the elements' own text, titles and accessible names, in
+// English from the catalogue, names and figures filled in; words.js only
+// puts them in the reader's language.
+TEST(Pages, CarryTheirWordsInEnglishWithoutScripts) {
+  Route route;
+  StationStop station;
+  station.location = 400.0;
+  station.name = "Ost";
+  route.stations.push_back(station);
+  CheckResult result;
+  CheckDrive drive{};
+  drive.driver = {"careful 5", 5.0, 2, true};
+  drive.ran = true;
+  result.drives.push_back(drive);
+  std::ostringstream check;
+  WriteCheckPage(check, "atshost check of r.route", route, result);
+
+  HtmlPage view("run");
+  view.OnFinish({});
+  std::ostringstream cab;
+  view.Write(cab, "<svg></svg>", SvgChart::PlotArea{});
+
+  const struct {
+    std::string page;
+    std::vector<const char*> words;
+  } cases[] = {
+      {check.str(),
+       {"<th data-word=\"check.location\">location</th>",
+        "<th data-word=\"check.margin\">thinnest margin</th>", ">location (m)</text>",
+        "data-word-label=\"check.chart\" aria-label=\"speed over distance\"",
+        ">station at 400.0 m</title>",
+        ">careful 5 (margin 5 km/h, approach notch 2, speed hold)</span>"}},
+      {cab.str(),
+       {"<dt data-word=\"where.frame\">frame</dt>",
+        "<th data-word=\"cab.handle.driver\">driver</th>",
+        "data-word-title=\"view.first\" title=\"first frame (Home)\">",
+        "data-word-label=\"cab.dial\" aria-label=\"speed dial\""}},
+  };
+  // No element of either page is left empty but for an empty English word.
+  const std::regex empty(R"re(data-word="([^"]+)"[^<>]*></)re");
+  for (const auto& c : cases) {
+    for (const char* word : c.words) EXPECT_NE(c.page.find(word), std::string::npos) << word;
+    for (std::sregex_iterator i(c.page.begin(), c.page.end(), empty), end; i != end; ++i) {
+      EXPECT_EQ(EnglishWord((*i)[1].str()), "") << (*i)[0];
+    }
+  }
 }
 
 TEST(BeaconLimit, FollowsTheBeaconTable) {
