@@ -49,6 +49,53 @@ TEST_F(NativeLibrary, BothNamesOfEveryEntryPointAreOneFunction) {
   }
 }
 
+using Panel = std::array<int, ATS_PANEL_SIZE>;
+using Sound = std::array<int, ATS_SOUND_SIZE>;
+
+// Just loaded: switched off, the emergency brake held, every sound stopped.
+void ExpectJustLoaded(const ATS_HANDLES& h, const Panel& panel, const Sound& sound) {
+  EXPECT_EQ(h.Brake, kEmergency);
+  EXPECT_EQ(h.Power, 0);
+  EXPECT_EQ(h.ConstantSpeed, 2);
+  EXPECT_EQ(panel[0], 0);
+  EXPECT_EQ(panel[1], 1);
+  EXPECT_EQ(panel[101], 1);
+  EXPECT_EQ(panel[3], 1);
+  EXPECT_EQ(panel[255], 1);
+  for (int i = 102; i <= 107; ++i) EXPECT_EQ(panel[i], 0) << i;
+  EXPECT_EQ(panel[4], kCanary);
+  EXPECT_EQ(panel[220], 1);  // doors open at construction
+  for (int i : {0, 7, 8, 9, 100}) EXPECT_EQ(sound[i], ATS_SOUND_STOP) << i;
+  for (int i : {2, 3, 4}) EXPECT_EQ(sound[i], ATS_SOUND_CONTINUE) << i;
+  EXPECT_EQ(sound[1], kCanary);
+}
+
+// Switched on with the handles secured and the doors closed.
+void ExpectSwitchedOn(const Panel& panel, const Sound& sound) {
+  EXPECT_EQ(panel[0], 1);
+  EXPECT_EQ(panel[1], 0);
+  EXPECT_EQ(panel[101], 0);
+  EXPECT_EQ(panel[210], 1);
+  EXPECT_EQ(panel[220], 0);
+  EXPECT_EQ(panel[200], 1);  // the door close counted
+  EXPECT_EQ(panel[216], 1);
+  EXPECT_EQ(panel[217], 2);
+  EXPECT_EQ(sound[0], ATS_SOUND_PLAY);
+  EXPECT_EQ(sound[100], ATS_SOUND_PLAY);
+}
+
+// Rolling back against the reverser trips in the frame itself.
+void ExpectRollBackTrip(const ATS_HANDLES& h, const Panel& panel, const Sound& sound) {
+  EXPECT_EQ(h.Brake, kEmergency);
+  EXPECT_EQ(panel[2], 1);
+  EXPECT_EQ(panel[5], 1);
+  EXPECT_EQ(panel[7], 1);
+  EXPECT_EQ(panel[218], 1);
+  EXPECT_EQ(sound[8], ATS_SOUND_PLAY);
+  EXPECT_EQ(sound[9], ATS_SOUND_PLAYLOOPING);
+  EXPECT_EQ(sound[5], kCanary);
+}
+
 TEST_F(NativeLibrary, DriveThroughThePlainNames) {
   auto Load = Plain<void (*)()>("Load");
   auto Dispose = Plain<void (*)()>("Dispose");
@@ -63,8 +110,8 @@ TEST_F(NativeLibrary, DriveThroughThePlainNames) {
   auto DoorClose = Plain<void (*)()>("DoorClose");
   auto SetBeaconData = Plain<void (*)(ATS_BEACONDATA)>("SetBeaconData");
 
-  std::array<int, ATS_PANEL_SIZE> panel;
-  std::array<int, ATS_SOUND_SIZE> sound;
+  Panel panel;
+  Sound sound;
   ATS_VEHICLESTATE state{};
   auto frame = [&](int32_t time, double location, float speed) {
     panel.fill(kCanary);
@@ -83,22 +130,7 @@ TEST_F(NativeLibrary, DriveThroughThePlainNames) {
   SetVehicleSpec(spec);
   Initialize(0);
 
-  // Just loaded: switched off, the emergency brake held, every sound stopped.
-  ATS_HANDLES h = frame(1000, 0.0, 0.0f);
-  EXPECT_EQ(h.Brake, kEmergency);
-  EXPECT_EQ(h.Power, 0);
-  EXPECT_EQ(h.ConstantSpeed, 2);
-  EXPECT_EQ(panel[0], 0);
-  EXPECT_EQ(panel[1], 1);
-  EXPECT_EQ(panel[101], 1);
-  EXPECT_EQ(panel[3], 1);
-  EXPECT_EQ(panel[255], 1);
-  for (int i = 102; i <= 107; ++i) EXPECT_EQ(panel[i], 0) << i;
-  EXPECT_EQ(panel[4], kCanary);
-  EXPECT_EQ(panel[220], 1);  // doors open at construction
-  for (int i : {0, 7, 8, 9, 100}) EXPECT_EQ(sound[i], ATS_SOUND_STOP) << i;
-  for (int i : {2, 3, 4}) EXPECT_EQ(sound[i], ATS_SOUND_CONTINUE) << i;
-  EXPECT_EQ(sound[1], kCanary);
+  ExpectJustLoaded(frame(1000, 0.0, 0.0f), panel, sound);
 
   // Switched on with the handles secured and the doors closed.
   SetReverser(0);
@@ -107,16 +139,7 @@ TEST_F(NativeLibrary, DriveThroughThePlainNames) {
   DoorClose();
   KeyDown(10);
   frame(2000, 0.0, 0.0f);
-  EXPECT_EQ(panel[0], 1);
-  EXPECT_EQ(panel[1], 0);
-  EXPECT_EQ(panel[101], 0);
-  EXPECT_EQ(panel[210], 1);
-  EXPECT_EQ(panel[220], 0);
-  EXPECT_EQ(panel[200], 1);  // the door close counted
-  EXPECT_EQ(panel[216], 1);
-  EXPECT_EQ(panel[217], 2);
-  EXPECT_EQ(sound[0], ATS_SOUND_PLAY);
-  EXPECT_EQ(sound[100], ATS_SOUND_PLAY);
+  ExpectSwitchedOn(panel, sound);
 
   // The frame after the door change is blanked; the steps are not.
   frame(2100, 0.0, 0.0f);
@@ -140,15 +163,7 @@ TEST_F(NativeLibrary, DriveThroughThePlainNames) {
   // Rolling back against the reverser trips in the frame itself.
   SetReverser(1);
   SetBrake(0);
-  h = frame(2700, -6.0 * 100 / 3600, -6.0f);
-  EXPECT_EQ(h.Brake, kEmergency);
-  EXPECT_EQ(panel[2], 1);
-  EXPECT_EQ(panel[5], 1);
-  EXPECT_EQ(panel[7], 1);
-  EXPECT_EQ(panel[218], 1);
-  EXPECT_EQ(sound[8], ATS_SOUND_PLAY);
-  EXPECT_EQ(sound[9], ATS_SOUND_PLAYLOOPING);
-  EXPECT_EQ(sound[5], kCanary);
+  ExpectRollBackTrip(frame(2700, -6.0 * 100 / 3600, -6.0f), panel, sound);
 
   Dispose();
 }

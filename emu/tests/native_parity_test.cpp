@@ -66,153 +66,211 @@ struct Native {
   void (*SetBeaconData)(ATS_BEACONDATA) = lib.Get<void (*)(ATS_BEACONDATA)>("SetBeaconData");
 };
 
-TEST(NativeParity, SeededRandomCallsGiveIdenticalFrames) {
+// The native library and the product DLL side by side: every call goes to
+// both, and every frame's results must agree.
+struct Pair {
   Native native;
-  ASSERT_NE(native.lib.handle, nullptr) << dlerror();
-  ASSERT_NE(native.SetBeaconData, nullptr);
-  EmulatedPlugin dll(ATS_PRODUCT_DLL);
+  EmulatedPlugin dll{ATS_PRODUCT_DLL};
   std::array<int, ATS_PANEL_SIZE> nativePanel, dllPanel;
   std::array<int, ATS_SOUND_SIZE> nativeSound, dllSound;
-  nativePanel.fill(kCanary);
-  dllPanel.fill(kCanary);
-  nativeSound.fill(kCanary);
-  dllSound.fill(kCanary);
   int frames = 0;
 
-  for (int seed = 1; seed <= kSeeds; ++seed) {
-    std::mt19937 rng(static_cast<uint32_t>(seed));
-    ATS_VEHICLESTATE state{};
-    state.Location = 100000.0;
-    auto frame = [&](int step) {
-      const ATS_HANDLES n = native.Elapse(state, nativePanel.data(), nativeSound.data());
-      const ATS_HANDLES d = dll.Elapse(state, dllPanel.data(), dllSound.data());
-      ++frames;
-      ASSERT_EQ(Handles(n), Handles(d)) << "seed " << seed << " step " << step;
-      for (std::size_t i = 0; i < nativePanel.size(); ++i) {
-        ASSERT_EQ(nativePanel[i], dllPanel[i])
-            << "panel " << i << ", seed " << seed << " step " << step;
-      }
-      for (std::size_t i = 0; i < nativeSound.size(); ++i) {
-        ASSERT_EQ(nativeSound[i], dllSound[i])
-            << "sound " << i << ", seed " << seed << " step " << step;
-      }
-    };
-    frame(-1);  // not loaded: both return zeros and write nothing
+  Pair() {
+    nativePanel.fill(kCanary);
+    dllPanel.fill(kCanary);
+    nativeSound.fill(kCanary);
+    dllSound.fill(kCanary);
+  }
+  void Load() {
     native.Load();
     dll.Load();
-    const ATS_VEHICLESPEC spec{seed == kSeeds ? Pick(rng, kNotchValues) : kNotches,
-                               {kIntMin, -1, kIntMax, seed}};
-    native.SetVehicleSpec(spec);
-    dll.SetVehicleSpec(spec);
-    for (int step = 0; step < kStepsPerSeed; ++step) {
-      const int action = std::uniform_int_distribution<int>(0, 20)(rng);
-      const int32_t word = action < 10 ? 0 : Pick(rng, kNotchValues);
-      switch (action) {
-        case 10:
-          native.SetPower(word);
-          dll.SetPower(word);
-          break;
-        case 11:
-          native.SetBrake(word);
-          dll.SetBrake(word);
-          break;
-        case 12: {
-          const int32_t rev = std::uniform_int_distribution<int>(-1, 1)(rng);
-          native.SetReverser(rev);
-          dll.SetReverser(rev);
-          break;
-        }
-        case 13: {
-          const int32_t key = Pick(rng, kKeys);
-          if (rng() % 2 == 0) {
-            native.KeyDown(key);
-            dll.KeyDown(key);
-          } else {
-            native.KeyUp(key);
-            dll.KeyUp(key);
-          }
-          break;
-        }
-        case 14:
-          if (rng() % 2 == 0) {
-            native.DoorOpen();
-            dll.DoorOpen();
-          } else {
-            native.DoorClose();
-            dll.DoorClose();
-          }
-          break;
-        case 15:
-        case 16: {
-          const ATS_BEACONDATA b{Pick(rng, kBeaconTypes), Pick(rng, kBeaconWords),
-                                 static_cast<int32_t>(rng()), Pick(rng, kBeaconWords)};
-          native.SetBeaconData(b);
-          dll.SetBeaconData(b);
-          break;
-        }
-        case 17:
-          native.Initialize(word);
-          dll.Initialize(word);
-          break;
-        case 18:
-          native.HornBlow(word);
-          dll.HornBlow(word);
-          native.SetSignal(word);
-          dll.SetSignal(word);
-          break;
-        case 19: {
-          // A driver who secures the handles, switches on (or resets a trip)
-          // and drives off: most of the rules act only on a running unit.
-          const int32_t key = rng() % 2 == 0 ? 10 : 3;
-          const int32_t notch = std::uniform_int_distribution<int>(1, 5)(rng);
-          native.SetReverser(0);
-          dll.SetReverser(0);
-          native.SetPower(0);
-          dll.SetPower(0);
-          const int32_t emergency =
-              static_cast<int32_t>(static_cast<uint32_t>(spec.BrakeNotches) + 1u);
-          native.SetBrake(emergency);
-          dll.SetBrake(emergency);
-          native.DoorClose();
-          dll.DoorClose();
-          native.KeyDown(key);
-          dll.KeyDown(key);
-          native.KeyUp(key);
-          dll.KeyUp(key);
-          native.SetReverser(1);
-          dll.SetReverser(1);
-          native.SetBrake(0);
-          dll.SetBrake(0);
-          native.SetPower(notch);
-          dll.SetPower(notch);
-          break;
-        }
-        default: {
-          // A frame: mostly plausible motion, sometimes an edge case.
-          const bool odd = rng() % 8 == 0;
-          state.Speed =
-              odd ? Pick(rng, kSpeeds) : std::uniform_real_distribution<float>(-10.0f, 90.0f)(rng);
-          // The host's clock may wrap around, as an int32 counter does.
-          state.Time = static_cast<int32_t>(static_cast<uint32_t>(state.Time) +
-                                            static_cast<uint32_t>(Pick(rng, kTimeSteps)));
-          const double move = std::isfinite(state.Speed) ? state.Speed / 36.0 : 1.0;
-          state.Location = odd && rng() % 4 == 0
-                               ? Pick(rng, kLocations)
-                               : (std::isfinite(state.Location) ? state.Location : 100000.0) + move;
-          state.BcPressure = Pick(rng, kPressures);
-          state.MrPressure = Pick(rng, kPressures);
-          state.Current = Pick(rng, kCurrents);
-          state.Reserved[0] = static_cast<float>(rng());
-          frame(step);
-          if (::testing::Test::HasFatalFailure()) return;
-        }
-      }
-    }
+  }
+  void Dispose() {
     native.Dispose();
     dll.Dispose();
   }
-  EXPECT_GT(frames, kSeeds * kStepsPerSeed / 4);
-  EXPECT_TRUE(dll.emulator().windows().complaints.empty());
+  void SetVehicleSpec(const ATS_VEHICLESPEC& spec) {
+    native.SetVehicleSpec(spec);
+    dll.SetVehicleSpec(spec);
+  }
+  void Initialize(int32_t v) {
+    native.Initialize(v);
+    dll.Initialize(v);
+  }
+  void SetPower(int32_t v) {
+    native.SetPower(v);
+    dll.SetPower(v);
+  }
+  void SetBrake(int32_t v) {
+    native.SetBrake(v);
+    dll.SetBrake(v);
+  }
+  void SetReverser(int32_t v) {
+    native.SetReverser(v);
+    dll.SetReverser(v);
+  }
+  void KeyDown(int32_t v) {
+    native.KeyDown(v);
+    dll.KeyDown(v);
+  }
+  void KeyUp(int32_t v) {
+    native.KeyUp(v);
+    dll.KeyUp(v);
+  }
+  void HornBlow(int32_t v) {
+    native.HornBlow(v);
+    dll.HornBlow(v);
+  }
+  void SetSignal(int32_t v) {
+    native.SetSignal(v);
+    dll.SetSignal(v);
+  }
+  void DoorOpen() {
+    native.DoorOpen();
+    dll.DoorOpen();
+  }
+  void DoorClose() {
+    native.DoorClose();
+    dll.DoorClose();
+  }
+  void SetBeaconData(const ATS_BEACONDATA& b) {
+    native.SetBeaconData(b);
+    dll.SetBeaconData(b);
+  }
+
+  // One frame to both: the handles, panel and sound must be the same.
+  void Frame(const ATS_VEHICLESTATE& state, int seed, int step) {
+    const ATS_HANDLES n = native.Elapse(state, nativePanel.data(), nativeSound.data());
+    const ATS_HANDLES d = dll.Elapse(state, dllPanel.data(), dllSound.data());
+    ++frames;
+    ASSERT_EQ(Handles(n), Handles(d)) << "seed " << seed << " step " << step;
+    for (std::size_t i = 0; i < nativePanel.size(); ++i) {
+      ASSERT_EQ(nativePanel[i], dllPanel[i])
+          << "panel " << i << ", seed " << seed << " step " << step;
+    }
+    for (std::size_t i = 0; i < nativeSound.size(); ++i) {
+      ASSERT_EQ(nativeSound[i], dllSound[i])
+          << "sound " << i << ", seed " << seed << " step " << step;
+    }
+  }
+};
+
+// A driver who secures the handles, switches on (or resets a trip) and drives
+// off: most of the rules act only on a running unit.
+void SwitchOnAndDriveOff(Pair& both, std::mt19937& rng, const ATS_VEHICLESPEC& spec) {
+  const int32_t key = rng() % 2 == 0 ? 10 : 3;
+  const int32_t notch = std::uniform_int_distribution<int>(1, 5)(rng);
+  both.SetReverser(0);
+  both.SetPower(0);
+  both.SetBrake(static_cast<int32_t>(static_cast<uint32_t>(spec.BrakeNotches) + 1u));
+  both.DoorClose();
+  both.KeyDown(key);
+  both.KeyUp(key);
+  both.SetReverser(1);
+  both.SetBrake(0);
+  both.SetPower(notch);
+}
+
+// The next frame's state: mostly plausible motion, sometimes an edge case.
+void Move(std::mt19937& rng, ATS_VEHICLESTATE& state) {
+  const bool odd = rng() % 8 == 0;
+  state.Speed =
+      odd ? Pick(rng, kSpeeds) : std::uniform_real_distribution<float>(-10.0f, 90.0f)(rng);
+  // The host's clock may wrap around, as an int32 counter does.
+  state.Time = static_cast<int32_t>(static_cast<uint32_t>(state.Time) +
+                                    static_cast<uint32_t>(Pick(rng, kTimeSteps)));
+  const double move = std::isfinite(state.Speed) ? state.Speed / 36.0 : 1.0;
+  state.Location = odd && rng() % 4 == 0
+                       ? Pick(rng, kLocations)
+                       : (std::isfinite(state.Location) ? state.Location : 100000.0) + move;
+  state.BcPressure = Pick(rng, kPressures);
+  state.MrPressure = Pick(rng, kPressures);
+  state.Current = Pick(rng, kCurrents);
+  state.Reserved[0] = static_cast<float>(rng());
+}
+
+// One random call other than a frame (action 10 to 19) to both; `word` is the
+// notch-like value drawn for it.
+void Call(Pair& both, std::mt19937& rng, int action, int32_t word, const ATS_VEHICLESPEC& spec) {
+  switch (action) {
+    case 10:
+      both.SetPower(word);
+      break;
+    case 11:
+      both.SetBrake(word);
+      break;
+    case 12:
+      both.SetReverser(std::uniform_int_distribution<int>(-1, 1)(rng));
+      break;
+    case 13: {
+      const int32_t key = Pick(rng, kKeys);
+      if (rng() % 2 == 0) {
+        both.KeyDown(key);
+      } else {
+        both.KeyUp(key);
+      }
+      break;
+    }
+    case 14:
+      if (rng() % 2 == 0) {
+        both.DoorOpen();
+      } else {
+        both.DoorClose();
+      }
+      break;
+    case 15:
+    case 16:
+      both.SetBeaconData(ATS_BEACONDATA{Pick(rng, kBeaconTypes), Pick(rng, kBeaconWords),
+                                        static_cast<int32_t>(rng()), Pick(rng, kBeaconWords)});
+      break;
+    case 17:
+      both.Initialize(word);
+      break;
+    case 18:
+      both.HornBlow(word);
+      both.SetSignal(word);
+      break;
+    case 19:
+      SwitchOnAndDriveOff(both, rng, spec);
+      break;
+  }
+}
+
+// One seed's run: a frame before loading (both return zeros and write
+// nothing), then kStepsPerSeed random calls and frames.
+void RunSeed(Pair& both, int seed) {
+  std::mt19937 rng(static_cast<uint32_t>(seed));
+  ATS_VEHICLESTATE state{};
+  state.Location = 100000.0;
+  both.Frame(state, seed, -1);
+  both.Load();
+  const ATS_VEHICLESPEC spec{seed == kSeeds ? Pick(rng, kNotchValues) : kNotches,
+                             {kIntMin, -1, kIntMax, seed}};
+  both.SetVehicleSpec(spec);
+  for (int step = 0; step < kStepsPerSeed; ++step) {
+    const int action = std::uniform_int_distribution<int>(0, 20)(rng);
+    const int32_t word = action < 10 ? 0 : Pick(rng, kNotchValues);
+    if (action >= 10 && action <= 19) {
+      Call(both, rng, action, word, spec);
+      continue;
+    }
+    Move(rng, state);
+    both.Frame(state, seed, step);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+  both.Dispose();
+}
+
+TEST(NativeParity, SeededRandomCallsGiveIdenticalFrames) {
+  Pair both;
+  ASSERT_NE(both.native.lib.handle, nullptr) << dlerror();
+  ASSERT_NE(both.native.SetBeaconData, nullptr);
+  for (int seed = 1; seed <= kSeeds; ++seed) {
+    RunSeed(both, seed);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+  EXPECT_GT(both.frames, kSeeds * kStepsPerSeed / 4);
+  EXPECT_TRUE(both.dll.emulator().windows().complaints.empty());
 }
 
 }  // namespace

@@ -139,95 +139,109 @@ constexpr std::array<ExampleRow, 6> kExampleRows = {{
     {"1300 m", "10", "0", "0", Word::kExampleStationOff},
 }};
 
-// The guide in one language: each section a block of words from the
-// catalogue and the tables computed from the reference. A new section is a
-// heading, its words (guide_words.h) and, where it has one, a table built
-// here from its reference table.
-std::vector<Block> Guide(Language language) {
-  const auto w = [language](Word key) { return std::string(Words(key, language)); };
-  const auto fill = [&w](Word key, std::initializer_list<std::string> values) {
-    return Fill(w(key), values);
-  };
-  const auto in = [language](const Text& t) { return std::string(t.In(language)); };
-  std::vector<Block> g;
+// The catalogue's words in one language, as the sections below use them.
+struct Say {
+  Language language;
+  std::string operator()(Word key) const { return std::string(Words(key, language)); }
+  std::string operator()(Word key, std::initializer_list<std::string> values) const {
+    return Fill((*this)(key), values);
+  }
+  std::string operator()(const Text& t) const { return std::string(t.In(language)); }
+};
+
+void Introduction(const Say& w, std::vector<Block>& g) {
   const std::string product = ATS_PRODUCT_NAME;
-  g.push_back(Heading{1, fill(Word::kTitle, {product, ATS_PRODUCT_VERSION})});
+  g.push_back(Heading{1, w(Word::kTitle, {product, ATS_PRODUCT_VERSION})});
   g.push_back(Paragraph{w(Word::kIntro)});
 
   g.push_back(Heading{2, w(Word::kInstalling)});
-  g.push_back(Paragraph{fill(Word::kInstallingPackage, {product})});
+  g.push_back(Paragraph{w(Word::kInstallingPackage, {product})});
   g.push_back(
       Bullets{{w(Word::kInstallingCopy), w(Word::kInstallingPoint), w(Word::kInstallingNeeds)}});
   g.push_back(Paragraph{w(Word::kInstallingCab)});
+}
 
+void KeysAndBrakes(const Say& w, std::vector<Block>& g) {
   g.push_back(Heading{2, w(Word::kKeys)});
   g.push_back(Paragraph{w(Word::kKeysIntro)});
   Table keys{{w(Word::kKeyColumn), w(Word::kDoesColumn)}, {}};
-  for (const KeyEntry& k : kKeys) keys.rows.push_back({k.key, in(k.does)});
+  for (const KeyEntry& k : kKeys) keys.rows.push_back({k.key, w(k.does)});
   g.push_back(keys);
 
   g.push_back(Heading{2, w(Word::kBrakePositions)});
   g.push_back(Paragraph{w(Word::kBrakePositionsIntro)});
   Table brakes{{w(Word::kPositionColumn), w(Word::kUseColumn)}, {}};
-  for (const BrakePositionEntry& b : kBrakePositions)
-    brakes.rows.push_back({b.position, in(b.use)});
+  for (const BrakePositionEntry& b : kBrakePositions) brakes.rows.push_back({b.position, w(b.use)});
   g.push_back(brakes);
   g.push_back(Paragraph{w(Word::kHandles)});
+}
 
+void PanelSection(const Say& w, std::vector<Block>& g) {
   g.push_back(Heading{2, w(Word::kPanel)});
-  g.push_back(Paragraph{fill(Word::kPanelIntro, {std::to_string(kPanel.size())})});
+  g.push_back(Paragraph{w(Word::kPanelIntro, {std::to_string(kPanel.size())})});
   Table panel{
       {w(Word::kIndexColumn), w(Word::kShowsColumn), w(Word::kValuesColumn), w(Word::kWhenColumn)},
       {}};
   for (const PanelEntry& e : kPanel) {
-    panel.rows.push_back({std::to_string(e.index), in(e.shows), KindText(e, language), in(e.when)});
+    panel.rows.push_back({std::to_string(e.index), w(e.shows), KindText(e, w.language), w(e.when)});
   }
   g.push_back(panel);
   g.push_back(
-      Paragraph{fill(Word::kPanelNeverWritten, {Unlisted(kPanel, kLastPanelIndex, language)})});
+      Paragraph{w(Word::kPanelNeverWritten, {Unlisted(kPanel, kLastPanelIndex, w.language)})});
+}
 
+void SoundSection(const Say& w, std::vector<Block>& g) {
   g.push_back(Heading{2, w(Word::kSound)});
-  g.push_back(Paragraph{fill(Word::kSoundIntro, {std::to_string(kSound.size())})});
+  g.push_back(Paragraph{w(Word::kSoundIntro, {std::to_string(kSound.size())})});
   Table sound{{w(Word::kIndexColumn), w(Word::kSoundColumn), w(Word::kFileColumn),
                w(Word::kCommandsColumn)},
               {}};
   for (const SoundEntry& e : kSound) {
-    sound.rows.push_back({std::to_string(e.index), in(e.sound), in(e.file), in(e.commands)});
+    sound.rows.push_back({std::to_string(e.index), w(e.sound), w(e.file), w(e.commands)});
   }
   g.push_back(sound);
   g.push_back(
-      Paragraph{fill(Word::kSoundNeverWritten, {Unlisted(kSound, kLastSoundIndex, language)})});
+      Paragraph{w(Word::kSoundNeverWritten, {Unlisted(kSound, kLastSoundIndex, w.language)})});
   g.push_back(Paragraph{w(Word::kBell)});
+}
 
-  g.push_back(Heading{2, w(Word::kBeacons)});
-  g.push_back(Paragraph{w(Word::kBeaconsIntro)});
-  Table beacons{{w(Word::kTypeColumn), w(Word::kDoesColumn), w(Word::kFieldsColumn)}, {}};
-  for (const BeaconEntry& b : kBeacons) {
-    beacons.rows.push_back({std::to_string(b.type), in(b.does), in(b.fields)});
-  }
-  g.push_back(beacons);
-  g.push_back(Paragraph{w(Word::kChecksIntro)});
+// The speed each check holds the train to, one beacon type and signal a row.
+Table SpeedLimits(const Say& w) {
   Table limits{{w(Word::kTypeColumn), w(Word::kSignalColumn), w(Word::kDataWordColumn),
                 w(Word::kLimitColumn)},
                {}};
   for (const SpeedLimitEntry& l : kSpeedLimits) {
     const bool own = l.type == 9;
     std::string limit = Number(static_cast<double>(l.limit_kmh));
-    if (l.note.en != nullptr) limit = fill(Word::kLimitWithNote, {limit, in(l.note)});
+    if (l.note.en != nullptr) limit = w(Word::kLimitWithNote, {limit, w(l.note)});
     limits.rows.push_back({std::to_string(l.type),
                            l.signal == kAny ? w(Word::kAny) : std::to_string(l.signal),
                            own ? w(Word::kAny) : std::to_string(l.optional),
                            own ? w(Word::kLimitIsDataWord) : limit});
   }
-  g.push_back(limits);
+  return limits;
+}
+
+void BeaconsSection(const Say& w, std::vector<Block>& g) {
+  g.push_back(Heading{2, w(Word::kBeacons)});
+  g.push_back(Paragraph{w(Word::kBeaconsIntro)});
+  Table beacons{{w(Word::kTypeColumn), w(Word::kDoesColumn), w(Word::kFieldsColumn)}, {}};
+  for (const BeaconEntry& b : kBeacons) {
+    beacons.rows.push_back({std::to_string(b.type), w(b.does), w(b.fields)});
+  }
+  g.push_back(beacons);
+  g.push_back(Paragraph{w(Word::kChecksIntro)});
+  g.push_back(SpeedLimits(w));
   g.push_back(Paragraph{w(Word::kOtherType0)});
   g.push_back(Paragraph{w(Word::kMargins)});
   Table margins{{w(Word::kDistanceColumn), w(Word::kMarginColumn)}, {}};
   for (const SpeedMarginEntry& m : kSpeedMargins) {
-    margins.rows.push_back({in(m.locations), Number(static_cast<double>(m.margin_kmh)) + " km/h"});
+    margins.rows.push_back({w(m.locations), Number(static_cast<double>(m.margin_kmh)) + " km/h"});
   }
   g.push_back(margins);
+}
 
+void BrakingAndExample(const Say& w, std::vector<Block>& g) {
   g.push_back(Heading{2, w(Word::kBraking)});
   g.push_back(Paragraph{w(Word::kBrakingIntro)});
   g.push_back(
@@ -243,6 +257,21 @@ std::vector<Block> Guide(Language language) {
     example.rows.push_back({r.location, r.type, r.signal, r.data_word, w(r.purpose)});
   }
   g.push_back(example);
+}
+
+// The guide in one language: each section a block of words from the
+// catalogue and the tables computed from the reference. A new section is a
+// heading, its words (guide_words.h) and, where it has one, a table built
+// here from its reference table, in a function of its own called here.
+std::vector<Block> Guide(Language language) {
+  const Say w{language};
+  std::vector<Block> g;
+  Introduction(w, g);
+  KeysAndBrakes(w, g);
+  PanelSection(w, g);
+  SoundSection(w, g);
+  BeaconsSection(w, g);
+  BrakingAndExample(w, g);
   return g;
 }
 

@@ -75,8 +75,17 @@ std::string Timeline::TripCause(const FrameRecord& r) const {
 
 std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
   std::vector<std::string> words;
-  const int32_t now = r.state.Time;
+  UnitChanges(r, words);
+  HandleChanges(r, words);
+  LampChanges(r, words);
+  DisplayChanges(r, words);
+  SoundChanges(r, words);
+  first_ = false;
+  checked_.Frame(r.state);
+  return words;
+}
 
+void Timeline::UnitChanges(const FrameRecord& r, std::vector<std::string>& words) {
   const UnitState unit = reader_.Read(r);
   if (first_ || unit != unit_) {
     std::string w = std::string("unit ") + UnitStateName(unit);
@@ -86,6 +95,10 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
     words.push_back(w);
     unit_ = unit;
   }
+}
+
+void Timeline::HandleChanges(const FrameRecord& r, std::vector<std::string>& words) {
+  const int32_t now = r.state.Time;
   bool brake_moved = false, power_moved = false;
   for (const HostEvent& e : r.events) {
     brake_moved = brake_moved || e.kind == EventKind::kBrake;
@@ -102,7 +115,9 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
         : cs == 2 ? "constant speed off"
                   : std::string(),
         now, power_moved || brake_moved, words);
+}
 
+void Timeline::LampChanges(const FrameRecord& r, std::vector<std::string>& words) {
   // The tripped lamp may light while the unit is off, which the unit's state
   // (off) does not show.
   const int32_t off_trip = r.Panel(kPanelUnitOff) != 0 && r.Panel(kPanelTripped) != 0 ? 1 : 0;
@@ -135,7 +150,9 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
     stop_latch_ = r.Panel(kPanelStopLatch);
     words.push_back(stop_latch_ ? "stop latched" : "stop latch off");
   }
+}
 
+void Timeline::DisplayChanges(const FrameRecord& r, std::vector<std::string>& words) {
   // Blanking clears most of the display for a moment; the lamps it clears
   // are compared only between frames that show them.
   if (r.Panel(kPanelCounterBlank) != blanked_ || (first_ && r.Panel(kPanelCounterBlank) != 0)) {
@@ -155,7 +172,10 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
                                 std::to_string(r.Panel(kPanelCounterStepB)) + ")";
     if (counter != counter_) words.push_back(counter_ = counter);
   }
+}
 
+void Timeline::SoundChanges(const FrameRecord& r, std::vector<std::string>& words) {
+  const int32_t now = r.state.Time;
   for (std::size_t i = 0; i < kSoundIndices.size(); ++i) {
     const int32_t v = r.sound[i];
     const int32_t before = first_ ? kSoundStop : sound_[i];
@@ -174,9 +194,6 @@ std::vector<std::string> Timeline::Changes(const FrameRecord& r) {
     }
     sound_[i] = v;
   }
-  first_ = false;
-  checked_.Frame(r.state);
-  return words;
 }
 
 void Timeline::Track(Handle& h, const std::string& value, int32_t now, bool moved,

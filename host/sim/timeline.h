@@ -65,6 +65,13 @@ class Timeline : public FrameSink {
   void Track(Handle& h, const std::string& value, int32_t now, bool moved,
              std::vector<std::string>& words);
   static constexpr int32_t kQuietMs = 1000;
+  // The parts of Changes, in the order their words are listed: the unit's
+  // state, the handles, the lamps, the display the blanking clears, sounds.
+  void UnitChanges(const FrameRecord& frame, std::vector<std::string>& words);
+  void HandleChanges(const FrameRecord& frame, std::vector<std::string>& words);
+  void LampChanges(const FrameRecord& frame, std::vector<std::string>& words);
+  void DisplayChanges(const FrameRecord& frame, std::vector<std::string>& words);
+  void SoundChanges(const FrameRecord& frame, std::vector<std::string>& words);
   // " (limit 68 km/h, checked 74.8 km/h)" for a trip at a beacon in this
   // frame's events, empty otherwise.
   std::string TripCause(const FrameRecord& frame) const;
