@@ -47,7 +47,7 @@ void QueryRouteAhead(const Route& route, double from, double to, RouteAhead& out
     } else {
       item.kind = AheadKind::kStation;
       item.at = station->location;
-      item.window_m = kStationWindowM;
+      item.window_m = kStopWindowM;
       item.name = NameOf(*station);
       ++station;
     }

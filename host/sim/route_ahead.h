@@ -8,13 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "host/sim/cab.h"
 #include "host/sim/route.h"
 
 namespace atshost {
-
-// The unit's stop window: a train standing closer than this to a station's
-// mark stands in it.
-inline constexpr double kStationWindowM = 0.3;
 
 enum class AheadKind {
   kCheck = 0,       // a beacon the unit checks the speed at, with its limit

@@ -72,7 +72,7 @@ TEST(RouteAhead, GivesTheStretchInOrder) {
   QueryRouteAhead(route.value, 0, 2000, ahead);
   EXPECT_EQ(ahead.items[0].limit_kmh, 28.0f);
   EXPECT_EQ(ahead.items[1].limit_kmh, 0.0f);
-  EXPECT_EQ(ahead.items[2].window_m, kStationWindowM);
+  EXPECT_EQ(ahead.items[2].window_m, kStopWindowM);
 }
 
 // Without an end location the run ends after its last station.
