@@ -34,6 +34,8 @@
 //   speed doubt               速度不一致
 //   stop target, stopping point  停止目標, 停止位置; a location on the route 距程
 //   stop window (+-0.3 m)     停止許容範囲
+//   past the mark (overrun)   過走 (not 行き過ぎ: the railway word, and short
+//                             enough for the stop gauge's scale)
 //   stop latched              停止記憶
 //   station mode              駅モード
 //   door counter              ドアカウンタ (no final long vowel, as レバーサ);
