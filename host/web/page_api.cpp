@@ -61,8 +61,8 @@ struct Shown {
     driver.fill(0);
     train.fill(0.0);
   }
-  // A frame's record: the panel and sound elements the plug-in writes; the
-  // host leaves the others at zero.
+  // A frame sought in a saved run, from its record: the panel and sound
+  // elements the plug-in writes; the host leaves the others at zero.
   void Record(const FrameRecord& r) {
     panel.fill(0);
     for (std::size_t i = 0; i < kPanelIndices.size(); ++i) {
@@ -72,6 +72,17 @@ struct Shown {
     for (std::size_t i = 0; i < kSoundIndices.size(); ++i) {
       sound[static_cast<std::size_t>(kSoundIndices[i].index)] = r.sound[i];
     }
+    Train(r);
+  }
+  // A frame just run: the host's own arrays, what a host reading them each
+  // frame sees.
+  void Live(const FrameRecord& r, const std::array<int, kPanelArrayLength>& host_panel,
+            const std::array<int, kSoundArrayLength>& host_sound) {
+    std::copy(host_panel.begin(), host_panel.end(), panel.begin());
+    std::copy(host_sound.begin(), host_sound.end(), sound.begin());
+    Train(r);
+  }
+  void Train(const FrameRecord& r) {
     handles = r.HandlesInOrder();
     driver = r.DriverInOrder();
     train = {static_cast<double>(r.state.Time),       r.state.Location,
@@ -265,11 +276,7 @@ class PageRun {
   void Frame(int32_t dt, DriveRun::Hands hands, const std::vector<HostEvent>& events) {
     run_->Frame(dt, hands, events);
     if (session_.process_ended()) return;
-    // The host's own arrays: what a host reading them each frame sees.
-    const FrameRecord& r = session_.last();
-    g_shown.Record(r);
-    std::copy(session_.panel_array().begin(), session_.panel_array().end(), g_shown.panel.begin());
-    std::copy(session_.sound_array().begin(), session_.sound_array().end(), g_shown.sound.begin());
+    g_shown.Live(session_.last(), session_.panel_array(), session_.sound_array());
     // The verdict's trips, kept: finishing the run hands its verdict on.
     if (run_->verdict().trips.size() != trips_.size()) trips_ = run_->verdict().trips;
     if (run_->ended()) run_->Finish();
