@@ -354,8 +354,7 @@ void Driver::Stand(double t, const TrainState& s, const StationStop& st, HostSta
   const double off = s.location - st.location;
   stops_.push_back(StopReport{st.location, s.location, time_ms});
   StationReport& report = outcomes_[next_];
-  report.outcome =
-      Abs(off) < kStopWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
+  report.outcome = Abs(off) < kStopWindowM ? StationOutcome::kInWindow : StationOutcome::kOutside;
   report.stood_at = s.location;
   report.time_ms = time_ms;
   std::string where = Abs(off) < 0.005 ? "on the mark"
