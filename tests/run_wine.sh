@@ -167,9 +167,14 @@ fi
 
 if [ "$x11" -eq 0 ]; then flock -s 9; else flock 9; fi
 [ -e "$ready" ] || { echo "run_wine.sh: the prefix $prefix is not set up (run --init)" >&2; exit 2; }
-# A server that headless runs left (it lingers a few seconds) keeps their
-# driver: an X11 run starts its own.
-[ "$x11" -eq 0 ] || timeout 30 wineserver -w
+# A server keeps the display driver it started with. An X11 run holds the
+# prefix alone, so it ends any server headless runs left (one lingers a few
+# seconds) and starts its own; and it ends its own server when its program
+# is done (Wine's desktop process would keep it alive), so that no headless
+# run ever joins a server whose display is about to go away, which kills
+# that run's program.
+end_server() { wineserver -k >/dev/null 2>&1 || true; timeout 30 wineserver -w; }
+[ "$x11" -eq 0 ] || end_server
 
 [ -f "$1" ] || { echo "run_wine.sh: no program at $1" >&2; exit 2; }
 program=$(realpath "$1")  # as given, before --cwd moves away
@@ -179,5 +184,5 @@ start_server
 timeout --kill-after=10 "$limit" "$loader" "$program" "$@" </dev/null
 status=$?
 [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && timed_out "$program"
-[ "$x11" -eq 0 ] || timeout 30 wineserver -w
+[ "$x11" -eq 0 ] || end_server
 exit "$status"
