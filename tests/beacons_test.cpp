@@ -10,8 +10,6 @@
 namespace vorlan::test {
 namespace {
 
-float Above(float v) { return std::nextafter(v, 1e9f); }
-
 void SetHandles(int32_t reverser, int32_t brake, int32_t power) {
   atsSetReverser(reverser);
   atsSetBrake(brake);

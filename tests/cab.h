@@ -5,7 +5,9 @@
 #define ATSVORLAN800_TESTS_CAB_H
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "plugin/atsplugin.h"
 #include "plugin/module.h"
@@ -18,6 +20,13 @@ inline constexpr int32_t kEmergency = 9;
 // The host fills its arrays with this before the first frame; an element the
 // module must not write keeps it.
 inline constexpr int32_t kCanary = 0x5A5A5A5A;
+
+// The speeds and distances at a threshold's edge: the next float32 either
+// side of it, and the values no sensor should give.
+inline constexpr float kInf = std::numeric_limits<float>::infinity();
+inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+inline float Above(float v) { return std::nextafter(v, kInf); }
+inline float Below(float v) { return std::nextafter(v, -kInf); }
 
 // A handle record as {Brake, Power, Reverser, ConstantSpeed}, to compare whole.
 inline std::array<int32_t, 4> Handles(const ATS_HANDLES& h) {

@@ -11,12 +11,6 @@
 namespace vorlan::test {
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-float Above(float v) { return std::nextafter(v, kInf); }
-float Below(float v) { return std::nextafter(v, -kInf); }
-
 // Switched on with the handles secured, then the driver's handles as given.
 void OnWithHandles(Cab& cab, int32_t reverser, int32_t brake, int32_t power) {
   cab.SwitchOnSecured();

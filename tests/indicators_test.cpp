@@ -33,11 +33,6 @@ constexpr int kBlanked[] = {kCounterShown, kMrRising, kBcBars, kCurrentPos,     
 
 constexpr int32_t kBlankMs = 500;
 constexpr int32_t kCounterBeacon = 200;
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-float Above(float x) { return std::nextafter(x, kInf); }
-float Below(float x) { return std::nextafter(x, -kInf); }
 
 // A cab switched on with the doors closed, past the blanking that the first
 // door report starts: the next frame shows everything.

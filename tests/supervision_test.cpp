@@ -13,12 +13,6 @@
 namespace vorlan::test {
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-float Above(float v) { return std::nextafter(v, kInf); }
-float Below(float v) { return std::nextafter(v, -kInf); }
-
 // The derived speed is a float32 quotient of float32-rounded locations over
 // the wrapping int32 elapsed time, bit for bit: distance times 3600, then over
 // the time, each step rounded to float32. The frames of 20, 25 and 33 ms are

@@ -1,6 +1,6 @@
-// What the charts' axes share: where the speed axis ends, and how a range is
-// cut into ticks, so that no value a run or a route can carry makes a chart
-// endless.
+// What the charts' axes share: where the speed axis ends, how a range is cut
+// into ticks and drawn onto pixels, so that no value a run or a route can
+// carry makes a chart endless.
 #ifndef ATSHOST_OUTPUT_CHART_AXIS_H
 #define ATSHOST_OUTPUT_CHART_AXIS_H
 
@@ -27,6 +27,16 @@ inline double NiceStep(double range) {
   }
   return decade <= range ? decade : 1.0;  // range zero, not a number or infinite
 }
+
+// A data range drawn onto a pixel range.
+struct LinearScale {
+  double lo, hi, from, to;  // data range onto pixel range
+  // Halved, so that a range from near the lowest to near the highest double
+  // does not overflow.
+  double operator()(double v) const {
+    return from + (v / 2 - lo / 2) / (hi / 2 - lo / 2) * (to - from);
+  }
+};
 
 }  // namespace atshost
 

@@ -6,6 +6,7 @@
 #include "host/output/chart_axis.h"
 #include "host/output/markup.h"
 #include "host/sim/format.h"
+#include "host/sim/units.h"
 #include "host/sim/verdict.h"
 
 namespace atshost {
@@ -32,8 +33,6 @@ constexpr int32_t kNotchAxisLimit = 100;
 // Marks kept for the chart; a replay could pass a beacon in every frame.
 constexpr std::size_t kMaxMarks = 2000;
 
-constexpr double kMsPerS = 1000.0;
-
 // Colours.
 constexpr const char* kSpeedColour = "#1f5fbf";
 constexpr const char* kBrakeColour = "#c62828";
@@ -51,15 +50,6 @@ constexpr int kMaxStack = 4;
 constexpr double kStationReachedM = 1.0;
 
 std::string Num(double v) { return Fixed(v, 1); }
-
-struct Scale {
-  double lo, hi, from, to;  // data range onto pixel range
-  // Halved, so that a range from near the lowest to near the highest double
-  // does not overflow.
-  double operator()(double v) const {
-    return from + (v / 2 - lo / 2) / (hi / 2 - lo / 2) * (to - from);
-  }
-};
 
 // A range that is not empty: a point becomes a span around it that is still
 // wide at the precision of its own magnitude.
@@ -253,7 +243,7 @@ struct SvgChart::Scales {
   double v_lo, v_hi, v_step;  // the speed axis, whole ticks at both ends
   int32_t n_hi;               // the highest notch the handle panel shows
   int64_t off_scale;          // frames not a number or beyond the speed axis
-  Scale x, v, n;
+  LinearScale x, v, n;
   // Where a frame is drawn; infinite locations at the edges, NaN nowhere.
   static bool Placed(double at) { return at == at; }
   double Px(double at) const { return x(std::clamp(at, x_lo, x_hi)); }
@@ -284,9 +274,9 @@ SvgChart::Scales SvgChart::MakeScales() const {
                 v_step,
                 n_hi,
                 off_scale,
-                Scale{x_lo, x_hi, kLeft, kRight},
-                Scale{v_lo, v_hi, kSpeedBottom, kSpeedTop},
-                Scale{0.0, static_cast<double>(n_hi), kHandleBottom, kHandleTop}};
+                LinearScale{x_lo, x_hi, kLeft, kRight},
+                LinearScale{v_lo, v_hi, kSpeedBottom, kSpeedTop},
+                LinearScale{0.0, static_cast<double>(n_hi), kHandleBottom, kHandleTop}};
 }
 
 void SvgChart::Write(std::ostream& out) const {

@@ -1,13 +1,8 @@
 #include "host/sim/actions.h"
 
+#include "host/sim/cab.h"
+
 namespace atshost {
-namespace {
-
-// The beacon type whose data word is the limit it checks.
-constexpr int32_t kLimitInDataWordType = 9;
-
-}  // namespace
-
 bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
   const std::string word = f.Peek();
   if (word == "power" || word == "brake" || word == "reverser" || word == "horn" ||

@@ -15,14 +15,13 @@
 #include "host/sim/route.h"
 #include "host/sim/session.h"
 #include "host/sim/train_model.h"
+#include "host/sim/units.h"
 #include "host/sim/verdict.h"
 
 namespace atshost {
 
 namespace driving {
 
-inline constexpr double kKmhPerMs = 3.6;
-inline constexpr double kMsPerS = 1000.0;
 // v^2 / (2 a) with v in km/h and a in km/h per second gives metres when
 // divided by 7.2 (2 x 3.6).
 inline constexpr double kDistanceFactor = 7.2;
@@ -39,14 +38,9 @@ inline constexpr int32_t kForesightStepMs = 20;
 // Faster than this above where he is braking down to, a careful driver keeps
 // his notch between looks; closer, he weighs it at every frame.
 inline constexpr double kFineBrakingKmh = 10.0;
-// Gravity as km/h per second of acceleration per unit of slope.
-inline constexpr double kGravityKmhPerS = 35.30394;
-inline constexpr double kPermille = 1000.0;
 // Where even the last service notch does less than this against the fall
 // ahead, every limit ahead is in reach. km/h/s.
 inline constexpr double kLeastReachDecel = 0.1;
-
-inline double Abs(double v) { return v < 0.0 ? -v : v; }
 
 }  // namespace driving
 

@@ -6,13 +6,13 @@
 #include "host/sim/format.h"
 #include "host/sim/session.h"
 #include "host/sim/text_input.h"
+#include "host/sim/units.h"
 
 namespace atshost {
 namespace {
 
 // Longest run a route may ask for: an hour of host time.
 constexpr double kMaxRunSeconds = 3600.0;
-constexpr double kMsPerS = 1000.0;
 // The main reservoir's pressure at the start, kPa: as wide as the model's own.
 constexpr double kMaxStartMr = 1500.0;
 // Faster than this the driver does not creep up to a stop mark.

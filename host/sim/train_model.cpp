@@ -6,17 +6,11 @@
 
 #include "host/sim/format.h"
 #include "host/sim/text_input.h"
+#include "host/sim/units.h"
 
 namespace atshost {
 namespace {
 
-// Gravity as km/h per second of acceleration per unit of slope:
-// 9.80665 m/s^2 times 3.6.
-constexpr double kGravityKmhPerS = 35.30394;
-constexpr double kPermille = 1000.0;
-constexpr double kKmhPerMs = 3.6;  // 1 m/s is 3.6 km/h
-
-double Abs(double v) { return v < 0.0 ? -v : v; }
 double Sign(double v) { return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0); }
 
 struct Named {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/sim/drive.h"
+#include "host/sim/linked_plugin.h"
 #include "host/sim/replay.h"
 #include "host/sim/route.h"
 #include "host/sim/route_ahead.h"
@@ -36,10 +37,6 @@ constexpr int32_t kMaxStepMs = 100;
 // the host's own arrays, copied whole.
 static_assert(PAGE_PANEL_LENGTH == kPanelArrayLength && PAGE_SOUND_LENGTH == kSoundArrayLength);
 static_assert(PAGE_HANDLES_LENGTH == kHandleCount && PAGE_DRIVER_LENGTH == kDriverCount);
-
-#define ATS_LINKED(name, ret, params, args, bytes, decoration) ats##name,
-constexpr PluginApi kLinked = {ATS_ENTRY_POINTS(ATS_LINKED)};
-#undef ATS_LINKED
 
 static_assert(PAGE_AHEAD_CHECK == static_cast<int>(AheadKind::kCheck) &&
               PAGE_AHEAD_STOP_SIGNAL == static_cast<int>(AheadKind::kStopSignal) &&
@@ -169,7 +166,7 @@ class PageRun {
         trace_(csv_),
         timeline_(timeline_text_),
         scenario_(scenario_text_, "a drive of " + route_.file + " in the driving page"),
-        session_(kLinked, {&trace_, &timeline_, &scenario_}) {
+        session_(kLinkedPlugin, {&trace_, &timeline_, &scenario_}) {
     if (careful) route_ = CarefulRoute(std::move(route_));
     scenario_text_.Write(RouteComment(route_.file, text));
     session_.WatchProcessEnd(&g_keyboard.process_ended());
@@ -310,7 +307,7 @@ class SavedRun final : public FrameSink {
   }
   // Replays it; the sinks hear every frame.
   void Play() {
-    Session session(kLinked, {this, &trace_, &timeline_});
+    Session session(kLinkedPlugin, {this, &trace_, &timeline_});
     Replay(scenario_, session);
   }
   void OnFrame(const FrameRecord& frame) override { frames_.push_back(frame); }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/sim/drive.h"
+#include "host/sim/linked_plugin.h"
 #include "host/sim/replay.h"
 #include "host/sim/route.h"
 #include "host/sim/text_out.h"
@@ -35,11 +36,6 @@ extern "C" void page_warning_box(const uint16_t* caption, const uint16_t* text) 
 namespace atshost {
 namespace {
 
-constexpr PluginApi kLinked = {
-    atsLoad,     atsDispose,   atsGetPluginVersion, atsSetVehicleSpec, atsInitialize, atsElapse,
-    atsSetPower, atsSetBrake,  atsSetReverser,      atsKeyDown,        atsKeyUp,      atsHornBlow,
-    atsDoorOpen, atsDoorClose, atsSetSignal,        atsSetBeaconData};
-
 // The demo's trip lamp and its emergency brake position.
 constexpr int kTripLamp = 2;
 constexpr int kWindowLamp = 11;
@@ -51,7 +47,7 @@ std::string AtshostDemoCsv() {
   const Parsed<Route> route = ParseRoute(DemoRouteText(), "(built-in demo route)");
   StringOut csv;
   TraceCsv trace(csv);
-  Session session(kLinked, {&trace});
+  Session session(kLinkedPlugin, {&trace});
   Drive(route.value, session);
   return csv.text();
 }
@@ -62,7 +58,7 @@ std::string ReplayCsv(const std::string& scenario) {
   EXPECT_TRUE(parsed.ok()) << parsed.error;
   StringOut csv;
   TraceCsv trace(csv);
-  Session session(kLinked, {&trace});
+  Session session(kLinkedPlugin, {&trace});
   Replay(parsed.value, session);
   return csv.text();
 }
