@@ -3,6 +3,7 @@
 #include "host/sim/cab.h"
 
 namespace atshost {
+
 bool ParseAction(Fields& f, std::vector<HostEvent>& out) {
   const std::string word = f.Peek();
   if (word == "power" || word == "brake" || word == "reverser" || word == "horn" ||
