@@ -17,13 +17,14 @@
 # make lint        clang-format over the C++, Prettier and ESLint over the pages' scripts
 # make docs        the authors' guide in docs/ (English and Japanese), printed by atshost
 #                  from its reference tables
+# make wine-prefix the Wine prefix the Windows tests share, set up once per machine
 # make golden      tests/golden/runs/ written anew from today's atshost (only when a change of
 #                  its outputs is meant: the commit says which changed and why)
 
 JOBS ?= $(shell nproc)
 export JOBS
-# Builds called from here (cmake --build runs make too) print no "Entering
-# directory" lines.
+# The makes called from here (make test's stages, make demo's build) print no
+# "Entering directory" lines.
 MAKEFLAGS += --no-print-directory
 NATIVE := build/native
 WEB := build/web
@@ -31,7 +32,7 @@ WEB := build/web
 .PHONY: all bootstrap build native win32 win64 web web-build test demo \
         demo-build format lint clean \
         sanitize fuzz-run fuzz coverage frame-cost web-bench screenshot drive-screenshots docs dist \
-        warning-box golden
+        warning-box golden wine-prefix
 
 all: build
 
@@ -83,6 +84,11 @@ build: native win32 win64 web
 # native suite and why each skipped test was skipped.
 test:
 	@scripts/test-stages $(MAKE)
+
+# The one Wine prefix the Windows builds' tests share (tests/run_wine.sh), set
+# up once per machine and Wine version; make test sets it up beside the builds.
+wine-prefix: bootstrap
+	@bash tests/run_wine.sh --init
 
 # The native library and every test that needs no Windows build, again under
 # AddressSanitizer (with its leak check) and UndefinedBehaviorSanitizer.
