@@ -3,7 +3,10 @@
 # numbered names of a C or C++ header (`NAME = 3,` or `kName = 3,` in an
 # enum, `#define NAME 3` or `(-3)`, `constexpr double kName = 0.3;`) as a
 # frozen JavaScript object, so that a script takes its numbers from the
-# header that is their one definition.
+# header that is their one definition. A table of trace columns, one row to a
+# line (`constexpr std::array<...> kName = {{` then `{index, "p12_name"},`
+# rows, the compiler holding each name's number to its index), becomes the
+# list of its indices: `kName: [.., 12, ..]`.
 # A catalogue is a folder of JSON files, one by language (en.json, ja.json),
 # filled in as one JSON object keyed by the files' names ({"en": {...}}), so
 # that a language is added by adding its file; languages that disagree on
@@ -83,10 +86,31 @@ while(TRUE)
     set(define "^[ \t]*#define[ \t]+(${cname})[ \t]+${number}")
     set(entry "^[ \t]*(${cname})[ \t]*=[ \t]*${number}")
     set(constexpr "^[ \t]*(inline[ \t]+)?constexpr[ \t]+[a-z0-9_:]+[ \t]+(${cname})[ \t]*=[ \t]*${number}")
-    file(STRINGS "${path_${name}}" lines REGEX "^[ \t]*(#define|inline|constexpr|[A-Zk])")
+    set(table "^[ \t]*(inline[ \t]+)?constexpr[ \t]+std::array<[^>]*>[ \t]+(${cname})[ \t]*=[ \t]*{{$")
+    set(column "^[ \t]*{[^\"]*, \"[a-z]([0-9]+)_[a-z0-9_]*\"},?$")
+    file(STRINGS "${path_${name}}" lines REGEX "^[ \t]*(#define|inline|constexpr|[A-Zk{}])")
     set(text "Object.freeze({")
+    # A table being read: its name and its indices so far; a row that is not
+    # a column's drops it (another kind of table, such as a list of checks).
+    set(table_name "")
     foreach(line IN LISTS lines)
-      if(line MATCHES "${define}")
+      if(NOT table_name STREQUAL "")
+        if(line MATCHES "^[ \t]*}}")
+          if(table_rows AND table_whole)
+            list(JOIN table_rows ", " rows)
+            string(APPEND text "${table_name}: Object.freeze([${rows}]), ")
+          endif()
+          set(table_name "")
+        elseif(line MATCHES "${column}")
+          list(APPEND table_rows ${CMAKE_MATCH_1})
+        else()
+          set(table_whole FALSE)
+        endif()
+      elseif(line MATCHES "${table}")
+        set(table_name "${CMAKE_MATCH_2}")
+        set(table_rows "")
+        set(table_whole TRUE)
+      elseif(line MATCHES "${define}")
         string(APPEND text "${CMAKE_MATCH_1}: ${CMAKE_MATCH_2}, ")
       elseif(line MATCHES "${entry}")
         string(APPEND text "${CMAKE_MATCH_1}: ${CMAKE_MATCH_2}, ")

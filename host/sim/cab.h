@@ -20,21 +20,34 @@ namespace atshost {
 // Panel indices the tools read. Each is one of the traced indices
 // (cab_tables.h holds them to that).
 enum CabPanel : int {
-  kPanelUnitOff = 1,         // lit while the unit is switched off
-  kPanelTripped = 2,         // lit while the unit is tripped (also while it is off)
-  kPanelWarning = 5,         // a trip, a warning brake, or a speed mismatch
-  kPanelEmergency = 7,       // the emergency lamp
-  kPanelStationMode = 9,     // mode 0
-  kPanelStopWindow = 11,     // standing in the stop window
-  kPanelStopLatch = 12,      // the stop latched
-  kPanelCounter = 200,       // the door counter's digits
-  kPanelCounterBlank = 201,  // the display blanked: the counter and the door lamps show 0
-  kPanelDoorsClosed = 210,   // the first of the three doors-closed lamps
-  kPanelCounterStepA = 216,  // the counter's first step
-  kPanelCounterStepB = 217,  // the counter's second step
-  kPanelDoorsOpen = 220,     // the first of the three doors-open lamps
-  kPanelModeBase = 240,      // mode m (1 to 6) lights kPanelModeBase + m
+  kPanelUnitOn = 0,              // lit while the unit is switched on
+  kPanelUnitOff = 1,             // lit while the unit is switched off
+  kPanelTripped = 2,             // lit while the unit is tripped (also while it is off)
+  kPanelWarning = 5,             // a trip, a warning brake, or a speed mismatch
+  kPanelRunning = 6,             // running (above walking pace, the doors closed)
+  kPanelEmergency = 7,           // the emergency lamp
+  kPanelCurrentNegative = 8,     // the motor current is negative (braking)
+  kPanelStationMode = 9,         // mode 0
+  kPanelStopWindow = 11,         // standing in the stop window
+  kPanelStopLatch = 12,          // the stop latched
+  kPanelDoorBlink = 14,          // blinks while the doors are open
+  kPanelOffLamp = 101,           // the display's lamp lit while the unit is off
+  kPanelCounter = 200,           // the door counter's digits
+  kPanelCounterBlank = 201,      // the display blanked: the counter and the door lamps show 0
+  kPanelMrRising = 206,          // the main reservoir's pressure rising
+  kPanelBcBars = 207,            // the brake cylinder's bar meter (0 to 5 bars)
+  kPanelCurrentBarsPos = 208,    // the positive current's bar meter
+  kPanelCurrentBarsNeg = 209,    // the negative current's bar meter
+  kPanelDoorsClosed = 210,       // the first of the three doors-closed lamps
+  kPanelCounterStepA = 216,      // the counter's first step
+  kPanelCounterStepB = 217,      // the counter's second step
+  kPanelReverserForward = 218,   // the reverser is forward
+  kPanelReverserBackward = 219,  // the reverser is backward
+  kPanelDoorsOpen = 220,         // the first of the three doors-open lamps
+  kPanelModeBase = 240,          // mode m (1 to 6) lights kPanelModeBase + m
 };
+// The doors-closed and doors-open lamps, one for each of the doors.
+inline constexpr int kDoorLampCount = 3;
 // Modes 0 (station mode) to 6.
 inline constexpr int kModeCount = 7;
 

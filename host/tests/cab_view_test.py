@@ -197,7 +197,7 @@ def main():
             counts = {kind: 0 for kind in columns}
             for kind, index, value in shown["values"]:
                 counts[kind] += 1
-                expected = row[columns[kind][index]]
+                expected = row.get(columns[kind].get(index))
                 if value != expected:
                     problems.append(f"frame {frame}: {kind} {index} shows {value}, "
                                     f"the trace has {expected}")
@@ -205,6 +205,13 @@ def main():
                 if n != len(columns[kind]):
                     problems.append(f"frame {frame}: {n} {kind} elements, "
                                     f"{len(columns[kind])} expected")
+            # Every traced index, and every handle, shown by exactly one element.
+            if frame == frames[0]:
+                for kind, traced in columns.items():
+                    indices = sorted(i for k, i, _ in shown["values"] if k == kind)
+                    if indices != sorted(traced):
+                        problems.append(f"the cab's {kind} elements are {indices}, "
+                                        f"the trace's are {sorted(traced)}, each once")
 
         # Opened at a host time: the frame shown at that moment.
         trip = next(i for i, r in enumerate(rows) if r["p2_tripped"] == "1")

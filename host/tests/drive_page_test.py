@@ -129,7 +129,7 @@ class Page:
 
 def contract_problems(page, when):
     """The cab's elements against the trace's last row: each must show the
-    value the trace has."""
+    value the trace has, and each traced index must have one element."""
     shown, row = page.state(), page.last_row()
     if row is None or shown["frame"] != row["frame"]:
         return [f"{when}: the page shows frame {shown['frame']}, the trace ends at "
@@ -146,6 +146,13 @@ def contract_problems(page, when):
         if column is None or row[column] != value:
             problems.append(f"{when}: {kind} {index} shows {value}, the trace has "
                             f"{column and row[column]}")
+    # Every traced panel and sound index shown by exactly one element.
+    for kind, prefix in (("panel", "p"), ("sound", "s")):
+        traced = sorted(c.split("_")[0][1:] for c in row if c[0] == prefix and c[1].isdigit())
+        indices = sorted(i for k, i, _ in shown["values"] if k == kind)
+        if indices != traced:
+            problems.append(f"{when}: the cab's {kind} elements are {indices}, "
+                            f"the trace's are {traced}, each once")
     return problems
 
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "host/sim/cab.h"
 #include "host/sim/text_out.h"
 #include "host/sim/trace_csv.h"
 #include "host_fixture.h"
@@ -50,11 +51,12 @@ TEST(DriveDemo, TellsItsStory) {
   const std::size_t end = f.size();
 
   // Switched off at first, holding the emergency brake; then switched on.
-  EXPECT_EQ(f[0].Panel(1), 1);
+  EXPECT_EQ(f[0].Panel(kPanelUnitOff), 1);
   EXPECT_EQ(f[0].handles.Brake, 9);
-  const std::size_t on = Find(f, 0, [](const FrameRecord& r) { return r.Panel(0) == 1; });
+  const std::size_t on =
+      Find(f, 0, [](const FrameRecord& r) { return r.Panel(kPanelUnitOn) == 1; });
   ASSERT_LT(on, end);
-  EXPECT_EQ(f[on].Panel(2), 0) << "switched on with the handles secured: no trip";
+  EXPECT_EQ(f[on].Panel(kPanelTripped), 0) << "switched on with the handles secured: no trip";
 
   // The notch-1 speed hold sends the constant-speed command, and brakes with
   // 4 on the falling stretch.
@@ -68,51 +70,53 @@ TEST(DriveDemo, TellsItsStory) {
                  }),
             end);
 
-  // The governor: full service above 76 km/h with the driver's brake off,
-  // released below 71.
+  // The governor: full service above its speed with the driver's brake off,
+  // released below the lower one.
   const std::size_t governor =
       Find(f, hold, [](const FrameRecord& r) { return r.handles.Brake == 8 && r.host.brake == 0; });
   ASSERT_LT(governor, end);
-  EXPECT_GT(f[governor].state.Speed, 76.0f);
+  EXPECT_GT(f[governor].state.Speed, kGovernorBrakesKmh);
   const std::size_t released =
       Find(f, governor, [](const FrameRecord& r) { return r.handles.Brake == 0; });
   ASSERT_LT(released, end);
-  EXPECT_LT(f[released].state.Speed, 71.0f);
+  EXPECT_LT(f[released].state.Speed, kGovernorReleasesKmh);
 
   // The signal beacon passed too fast: trip, bell, emergency brake.
   const std::size_t trip = Find(f, released, [](const FrameRecord& r) { return HasBeacon(r, 0); });
   ASSERT_LT(trip, end);
   EXPECT_GT(f[trip].state.Speed, 28.0f);
-  EXPECT_EQ(f[trip].Panel(2), 1);
-  EXPECT_EQ(f[trip].Sound(8), 1);
+  EXPECT_EQ(f[trip].Panel(kPanelTripped), 1);
+  EXPECT_EQ(f[trip].Sound(kSoundBell), kSoundPlayOnce);
   EXPECT_EQ(f[trip].handles.Brake, 9);
   EXPECT_EQ(f[trip].handles.Power, 0);
 
   // The reset, only once the train stands with the handles secured.
-  const std::size_t reset = Find(f, trip, [](const FrameRecord& r) { return r.Panel(2) == 0; });
+  const std::size_t reset =
+      Find(f, trip, [](const FrameRecord& r) { return r.Panel(kPanelTripped) == 0; });
   ASSERT_LT(reset, end);
   EXPECT_EQ(f[reset].state.Speed, 0.0f);
-  EXPECT_EQ(f[reset].Sound(8), -10000);
+  EXPECT_EQ(f[reset].Sound(kSoundBell), kSoundStop);
 
   // The station: a stand inside the stop window, the doors opening and
   // closing with the counter, the blanking and the door sound.
   ASSERT_EQ(run.result.stops.size(), 1u);
-  EXPECT_LT(std::abs(run.result.stops[0].location - run.result.stops[0].station), 0.3);
+  EXPECT_LT(std::abs(run.result.stops[0].location - run.result.stops[0].station), kStopWindowM);
   const std::size_t open =
       Find(f, reset, [](const FrameRecord& r) { return !r.host.doors_closed; });
   ASSERT_LT(open, end);
-  EXPECT_EQ(f[open].Panel(11), 1);
-  EXPECT_EQ(f[open].Panel(220), 1);
-  EXPECT_EQ(f[open].Sound(100), -10000);
-  const int32_t counter_before = f[open - 1].Panel(200);
-  EXPECT_EQ(f[open].Panel(200), counter_before + 1);
-  EXPECT_EQ(f[open + 1].Panel(201), 1) << "blanked after the door change";
+  EXPECT_EQ(f[open].Panel(kPanelStopWindow), 1);
+  EXPECT_EQ(f[open].Panel(kPanelDoorsOpen), 1);
+  EXPECT_EQ(f[open].Sound(kSoundDoor), kSoundStop);
+  const int32_t counter_before = f[open - 1].Panel(kPanelCounter);
+  EXPECT_EQ(f[open].Panel(kPanelCounter), counter_before + 1);
+  EXPECT_EQ(f[open + 1].Panel(kPanelCounterBlank), 1) << "blanked after the door change";
   const std::size_t closed =
       Find(f, open, [](const FrameRecord& r) { return r.host.doors_closed; });
   ASSERT_LT(closed, end);
-  EXPECT_EQ(f[closed].Sound(100), 1);
-  EXPECT_EQ(f[closed].Panel(200), counter_before + 2);
-  EXPECT_EQ(f[closed].Panel(5), 0) << "closing with the reverser in neutral: no warning brake";
+  EXPECT_EQ(f[closed].Sound(kSoundDoor), kSoundPlayOnce);
+  EXPECT_EQ(f[closed].Panel(kPanelCounter), counter_before + 2);
+  EXPECT_EQ(f[closed].Panel(kPanelWarning), 0)
+      << "closing with the reverser in neutral: no warning brake";
 
   // About two minutes of host time.
   EXPECT_GT(f.back().state.Time, 100000);
@@ -122,7 +126,8 @@ TEST(DriveDemo, TellsItsStory) {
 TEST(DriveDemo, TrippedTrainStopsUnderTheReturnedBrake) {
   const DemoRun run;
   const auto& f = run.frames();
-  const std::size_t trip = Find(f, 0, [](const FrameRecord& r) { return r.Panel(2) == 1; });
+  const std::size_t trip =
+      Find(f, 0, [](const FrameRecord& r) { return r.Panel(kPanelTripped) == 1; });
   ASSERT_LT(trip, f.size());
   for (std::size_t i = trip + 1; i < f.size() && f[i].state.Speed > 0.0f; ++i) {
     ASSERT_LT(f[i].state.Speed, f[i - 1].state.Speed) << "frame " << i;

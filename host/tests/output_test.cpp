@@ -154,7 +154,7 @@ TEST(SvgChart, DrawsAWholeDocumentWithItsMarks) {
     r.state.Speed = static_cast<float>(i * 10);
     r.events.clear();
     if (i == 5) r.events.push_back(HostEvent::Beacon(0, 1, 0));
-    r.panel[static_cast<std::size_t>(PanelSlot(2))] = i >= 5 ? 1 : 0;
+    r.panel[static_cast<std::size_t>(PanelSlot(kPanelTripped))] = i >= 5 ? 1 : 0;
     chart.OnFrame(r);
   }
   std::ostringstream out;
@@ -208,7 +208,7 @@ TEST(HtmlPage, WritesTheRunCompactlyAndKeepsTextInsideItsScript) {
     r.state.Time = 1000 + i * 20;
     r.state.Speed = speeds[i];
     r.state.Location = i == 1 ? 1e300 : 0.3 * i;
-    r.panel[static_cast<std::size_t>(PanelSlot(2))] = i >= 4 ? 1 : 0;
+    r.panel[static_cast<std::size_t>(PanelSlot(kPanelTripped))] = i >= 4 ? 1 : 0;
     r.events.clear();
     if (i == 2) r.events.push_back(HostEvent::Note("</script><script>alert(1)"));
     page.OnFrame(r);

@@ -10,6 +10,7 @@
 
 #include "host/reference/cab_reference.h"
 #include "host/sim/braking.h"
+#include "host/sim/cab.h"
 #include "host/sim/replay.h"
 #include "host_fixture.h"
 
@@ -69,7 +70,7 @@ TEST(Reference, SpeedLimitsPassAtTheLimitAndTripAbove) {
       test::Recorder recorder;
       Session session(library->api(), {&recorder});
       Replay(ParseScenario(text, "limit.txt").value, session);
-      const bool tripped = recorder.frames.back().Panel(2) != 0;
+      const bool tripped = recorder.frames.back().Panel(kPanelTripped) != 0;
       EXPECT_EQ(tripped, d > l.limit_kmh) << "type " << l.type << " signal " << l.signal
                                           << " data word " << l.optional << " at " << d << " km/h";
     }
@@ -96,7 +97,8 @@ TEST(Reference, SpeedMarginsPassFarAlongTheRoute) {
     test::Recorder recorder;
     Session session(library->api(), {&recorder});
     Replay(ParseScenario(text, "margin.txt").value, session);
-    EXPECT_EQ(recorder.frames.back().Panel(2), 0) << m.locations.en << " at " << speed << " km/h";
+    EXPECT_EQ(recorder.frames.back().Panel(kPanelTripped), 0)
+        << m.locations.en << " at " << speed << " km/h";
   }
 }
 

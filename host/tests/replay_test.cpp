@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/io/input_file.h"
+#include "host/sim/cab.h"
 #include "host_fixture.h"
 
 namespace atshost {
@@ -49,9 +50,9 @@ TEST(Replay, RollingBackRingsTheBellEveryOtherFrame) {
     EXPECT_EQ(r.handles.Power, 0);
     EXPECT_EQ(r.handles.ConstantSpeed, 2);
     EXPECT_EQ(r.handles.Reverser, 1);
-    EXPECT_EQ(r.Panel(2), 1);
-    EXPECT_EQ(r.Sound(8), bell[i]);
-    EXPECT_EQ(r.Sound(9), loop[i]);
+    EXPECT_EQ(r.Panel(kPanelTripped), 1);
+    EXPECT_EQ(r.Sound(kSoundBell), bell[i]);
+    EXPECT_EQ(r.Sound(kSoundBellLoop), loop[i]);
   }
 }
 
@@ -89,7 +90,7 @@ TEST(Replay, AdvanceMovesTheTrainAtItsSpeedAndKeepsUnsetValues) {
   EXPECT_DOUBLE_EQ(frames[2].state.Location, 51.0);  // 36 km/h is 10 m/s
   EXPECT_EQ(frames[2].state.MrPressure, 700.0f);
   // The unit derives the same speed from the locations: no mismatch lamp.
-  EXPECT_EQ(frames[2].Panel(5), 0);
+  EXPECT_EQ(frames[2].Panel(kPanelWarning), 0);
 }
 
 TEST(Replay, ReportsEveryFailedExpectationWithItsLine) {

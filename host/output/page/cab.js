@@ -136,6 +136,39 @@ const Cab = (function () {
     }
   }
 
+  // The index a lamp or sound names: "kPanelDoorsOpen+1" is
+  // CAB.kPanelDoorsOpen + 1. A name the cab does not have fails the page.
+  function namedIndex(text, traced) {
+    const [, name, offset] = /^(k[A-Za-z]+)(?:\+([0-9]+))?$/.exec(text) ?? [];
+    const index = CAB[name] + Number(offset ?? 0);
+    if (!traced.includes(index)) throw new Error(`the cab traces no index "${text}"`);
+    return index;
+  }
+
+  // Puts each lamp's and sound's index in place of its name, and adds a chip
+  // ("index: value") for every traced panel index that no lamp shows: the
+  // panel's constants, which the cab does not name.
+  function placeIndices(root) {
+    for (const [key, traced] of [
+      ['panel', CAB.kPanelIndices],
+      ['sound', CAB.kSoundIndices],
+    ]) {
+      for (const element of root.querySelectorAll(`[data-${key}]`))
+        element.dataset[key] = namedIndex(element.dataset[key], traced);
+    }
+    const named = new Set(
+      Array.from(root.querySelectorAll('[data-panel]'), (e) => e.dataset.panel),
+    );
+    const chips = root.querySelector('[data-chips]');
+    for (const index of CAB.kPanelIndices) {
+      if (named.has(String(index))) continue;
+      const chip = document.createElement('span');
+      chip.className = 'chip';
+      chip.dataset.panel = index;
+      chips.appendChild(chip);
+    }
+  }
+
   // The cab inside `root` (the page's #cab section and its state readouts).
   // render(frame) draws one frame, whose readers give the values:
   //   panel(index), sound(index): the arrays' entries;
@@ -143,6 +176,7 @@ const Cab = (function () {
   //   emergencyNotch, speed, bc, mr, current: numbers;
   //   limit: the next speed check's limit in km/h, or null (optional).
   function create(root) {
+    placeIndices(root);
     Words.apply(root);
     const byId = (id) => root.querySelector('#' + id);
     const all = (selector, make) => Array.from(root.querySelectorAll(selector), make);
