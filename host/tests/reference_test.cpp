@@ -9,8 +9,10 @@
 #include <string>
 
 #include "host/reference/cab_reference.h"
+#include "host/reference/guide_words.h"
 #include "host/sim/braking.h"
 #include "host/sim/cab.h"
+#include "host/sim/format.h"
 #include "host/sim/replay.h"
 #include "host_fixture.h"
 
@@ -126,6 +128,34 @@ TEST(Reference, BrakingTableIsTheTrainsOwn) {
       train.Step(ATS_HANDLES{model.brake_notches, 0, 1, 2}, 0.02);
     }
     EXPECT_NEAR(train.state().location, r.full_service, 1.0);
+  }
+}
+
+// The guide's prose gives the governor's speeds and the stop window in words;
+// the tools draw them from cab.h. Both languages must state cab.h's figures,
+// so that a change to one is seen in the other.
+TEST(Reference, ProseStatesTheCabsThresholds) {
+  const Text* window_lamp = nullptr;
+  for (const PanelEntry& e : kPanel) {
+    if (e.index == kPanelStopWindow) window_lamp = &e.when;
+  }
+  ASSERT_NE(window_lamp, nullptr);
+  const Text& full_service = kBrakePositions[1].use;
+  const Text& stopping_point =
+      kGuideWords[static_cast<std::size_t>(Word::kExampleStoppingPoint)].text;
+  const struct {
+    const Text& text;
+    std::string figure;
+  } cases[] = {
+      {full_service, Shortest(kGovernorBrakesKmh) + " km/h"},
+      {full_service, Shortest(kGovernorReleasesKmh) + " km/h"},
+      {*window_lamp, Shortest(kStopWindowM) + " m"},
+      {stopping_point, Shortest(kStopWindowM) + " m"},
+  };
+  for (const auto& c : cases) {
+    for (const char* side : {c.text.en, c.text.ja}) {
+      EXPECT_NE(std::string(side).find(c.figure), std::string::npos) << side;
+    }
   }
 }
 
