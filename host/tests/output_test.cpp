@@ -17,6 +17,7 @@
 #include "host/sim/text_out.h"
 #include "host/sim/timeline.h"
 #include "host/sim/trace_csv.h"
+#include "host/tests/word_table_sample.h"
 #include "host_fixture.h"
 
 namespace atshost {
@@ -228,6 +229,27 @@ TEST(HtmlPage, WritesTheRunCompactlyAndKeepsTextInsideItsScript) {
   EXPECT_NE(html.find("<h1 translate=\"no\">run &lt;b&gt;&amp;&lt;/b&gt;</h1>"), std::string::npos);
   EXPECT_NE(html.find("<figure id=\"chart\" lang=\"en\">\n<svg></svg>"), std::string::npos);
   EXPECT_EQ(html.find("{{"), std::string::npos);
+}
+
+// The build tables a catalogue as C++ literals: every text and key comes
+// through byte for byte (quotes, backslashes, control characters, UTF-8,
+// what CMake itself treats specially), sorted by its bytes for the look-up.
+TEST(WordTable, KeepsEveryByteInKeyOrder) {
+  const std::pair<std::string_view, std::string_view> expected[] = {
+      {"backslash", "a\\b \\u0041 /"},
+      {"cmake", "a;b [[c]] ${d} @e@ \\;"},
+      {"controls", "tab\there\nnew\r\0011\177"},
+      {"empty", ""},
+      {"k\"e\\y", "a key escaped too"},
+      {"quote", "say \"go\""},
+      {"utf-8", "\xc3\xa9 \xe2\x80\xb0 \xf0\x9f\x98\x80 \xe2\x88\x92"},
+      {"z", "last of the plain keys"},
+      {"\xc3\xa9", "after every plain key"},
+  };
+  ASSERT_EQ(word_table_sample::kWords.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(word_table_sample::kWords[i], expected[i]) << i;
+  }
 }
 
 // The pages read whole without scripts (a mail client, a text browser): the
