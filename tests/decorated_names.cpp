@@ -1,6 +1,11 @@
 // The entry points declared as the host's own C++ plug-in declarations are,
 // compiled for the platform compiler's ABI, so that llvm-nm shows the decorated
-// names that the DLL must export beside the plain ones.
+// names that the DLL must export beside the plain ones (tests/check_dll.sh).
+//
+// Written out one by one on purpose, not made from plugin/entry_points.h: the
+// DLL's decorated exports come from that list's DECORATION column, and these
+// declarations, decorated by the compiler itself, are the independent account
+// that proves the column right.
 #define ATS_RECORDS_ONLY
 #include "plugin/atsplugin.h"
 

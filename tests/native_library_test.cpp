@@ -14,11 +14,9 @@
 namespace vorlan::test {
 namespace {
 
-constexpr const char* kEntryPoints[] = {
-    "Load",     "Dispose",   "GetPluginVersion", "SetVehicleSpec", "Initialize", "Elapse",
-    "SetPower", "SetBrake",  "SetReverser",      "KeyDown",        "KeyUp",      "HornBlow",
-    "DoorOpen", "DoorClose", "SetSignal",        "SetBeaconData",
-};
+#define ATS_ENTRY_NAME(name, ret, params, args, bytes, decoration) #name,
+constexpr const char* kEntryPoints[] = {ATS_ENTRY_POINTS(ATS_ENTRY_NAME)};
+#undef ATS_ENTRY_NAME
 
 constexpr int32_t kCanary = 0x5A5A5A5A;
 constexpr int32_t kNotches = 8;

@@ -32,9 +32,11 @@ std::vector<int64_t> BytesRemovedByEach(PeEmulator& emu, uint32_t skew) {
     EXPECT_FALSE(r.processEnded) << e.plain;
     removed[i] = r.bytesRemoved;
   };
-  call(0);  // Load
-  for (std::size_t i = 2; i < std::size(kEntryPoints); ++i) call(i);
-  call(1);  // Dispose
+  call(ATS_ENTRY_Load);
+  for (std::size_t i = 0; i < std::size(kEntryPoints); ++i) {
+    if (i != ATS_ENTRY_Load && i != ATS_ENTRY_Dispose) call(i);
+  }
+  call(ATS_ENTRY_Dispose);
   return removed;
 }
 

@@ -46,24 +46,14 @@ T Pick(std::mt19937& rng, const T (&pool)[N]) {
   return pool[std::uniform_int_distribution<std::size_t>(0, N - 1)(rng)];
 }
 
+// The native library's entry points by their plain names, as the list of
+// them gives each its type (plugin/entry_points.h).
 struct Native {
   NativeLibrary lib;
-  void (*Load)() = lib.Get<void (*)()>("Load");
-  void (*Dispose)() = lib.Get<void (*)()>("Dispose");
-  void (*SetVehicleSpec)(ATS_VEHICLESPEC) = lib.Get<void (*)(ATS_VEHICLESPEC)>("SetVehicleSpec");
-  void (*Initialize)(int) = lib.Get<void (*)(int)>("Initialize");
-  ATS_HANDLES(*Elapse)
-  (ATS_VEHICLESTATE, int*, int*) = lib.Get<ATS_HANDLES (*)(ATS_VEHICLESTATE, int*, int*)>("Elapse");
-  void (*SetPower)(int) = lib.Get<void (*)(int)>("SetPower");
-  void (*SetBrake)(int) = lib.Get<void (*)(int)>("SetBrake");
-  void (*SetReverser)(int) = lib.Get<void (*)(int)>("SetReverser");
-  void (*KeyDown)(int) = lib.Get<void (*)(int)>("KeyDown");
-  void (*KeyUp)(int) = lib.Get<void (*)(int)>("KeyUp");
-  void (*HornBlow)(int) = lib.Get<void (*)(int)>("HornBlow");
-  void (*DoorOpen)() = lib.Get<void (*)()>("DoorOpen");
-  void (*DoorClose)() = lib.Get<void (*)()>("DoorClose");
-  void (*SetSignal)(int) = lib.Get<void (*)(int)>("SetSignal");
-  void (*SetBeaconData)(ATS_BEACONDATA) = lib.Get<void (*)(ATS_BEACONDATA)>("SetBeaconData");
+#define ATS_NATIVE_SLOT(name, ret, params, args, bytes, decoration) \
+  ret(*name) params = lib.Get<ret(*) params>(#name);
+  ATS_ENTRY_POINTS(ATS_NATIVE_SLOT)
+#undef ATS_NATIVE_SLOT
 };
 
 // The native library and the product DLL side by side: every call goes to

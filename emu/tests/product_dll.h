@@ -15,30 +15,18 @@
 namespace atsemu::test {
 
 // Each entry point: its plain name, its decorated name (the platform
-// compiler's name of the __stdcall declaration) and the bytes it removes.
+// compiler's name of the __stdcall declaration) and the bytes it removes, from
+// the one list of them (plugin/entry_points.h). That list's decorations are
+// proven against the compiler's own names by tests/check_dll.sh.
 struct EntryPoint {
   const char* plain;
   const char* decorated;
   uint32_t bytes;
 };
-inline constexpr EntryPoint kEntryPoints[] = {
-    {"Load", "?atsLoad@@YGXXZ", 0},
-    {"Dispose", "?atsDispose@@YGXXZ", 0},
-    {"GetPluginVersion", "?atsGetPluginVersion@@YGHXZ", 0},
-    {"SetVehicleSpec", "?atsSetVehicleSpec@@YGXUATS_VEHICLESPEC@@@Z", 20},
-    {"Initialize", "?atsInitialize@@YGXH@Z", 4},
-    {"Elapse", "?atsElapse@@YG?AUATS_HANDLES@@UATS_VEHICLESTATE@@PAH1@Z", 52},
-    {"SetPower", "?atsSetPower@@YGXH@Z", 4},
-    {"SetBrake", "?atsSetBrake@@YGXH@Z", 4},
-    {"SetReverser", "?atsSetReverser@@YGXH@Z", 4},
-    {"KeyDown", "?atsKeyDown@@YGXH@Z", 4},
-    {"KeyUp", "?atsKeyUp@@YGXH@Z", 4},
-    {"HornBlow", "?atsHornBlow@@YGXH@Z", 4},
-    {"DoorOpen", "?atsDoorOpen@@YGXXZ", 0},
-    {"DoorClose", "?atsDoorClose@@YGXXZ", 0},
-    {"SetSignal", "?atsSetSignal@@YGXH@Z", 4},
-    {"SetBeaconData", "?atsSetBeaconData@@YGXUATS_BEACONDATA@@@Z", 16},
-};
+#define ATS_TEST_ENTRY_POINT(name, ret, params, args, bytes, decoration) \
+  {#name, "?ats" #name "@@YG" decoration, bytes},
+inline constexpr EntryPoint kEntryPoints[] = {ATS_ENTRY_POINTS(ATS_TEST_ENTRY_POINT)};
+#undef ATS_TEST_ENTRY_POINT
 
 inline constexpr int32_t kNotches = 8;
 inline constexpr int32_t kEmergency = kNotches + 1;

@@ -1,32 +1,15 @@
 // The WebAssembly modules' boundaries, as a host meets them:
-//   node check_module.mjs ATSVorlan800.wasm drive.wasm
-// The plug-in module exports the sixteen plain entry-point names, its memory
-// and heap (and the reactor's _initialize, which a host calls once), imports
-// nothing and stays under 32 KiB; the page's module exports the page_
-// interface and imports only the warning box.
+//   node check_module.mjs ENTRY_POINTS ATSVorlan800.wasm drive.wasm
+// ENTRY_POINTS is the build's file of the plain entry-point names, one to a
+// line. The plug-in module exports the sixteen of them, its memory and heap
+// (and the reactor's _initialize, which a host calls once), imports nothing
+// and stays under 32 KiB; the page's module exports the page_ interface and
+// imports only the warning box.
 import fs from 'node:fs';
 import process from 'node:process';
 
 const SKIP = 77;
 const MAX_PLUGIN_BYTES = 32 * 1024;
-const ENTRY_POINTS = [
-  'Load',
-  'Dispose',
-  'GetPluginVersion',
-  'SetVehicleSpec',
-  'Initialize',
-  'Elapse',
-  'SetPower',
-  'SetBrake',
-  'SetReverser',
-  'KeyDown',
-  'KeyUp',
-  'HornBlow',
-  'DoorOpen',
-  'DoorClose',
-  'SetSignal',
-  'SetBeaconData',
-];
 const PAGE_EXPORTS = [
   'page_open_demo',
   'page_open_route',
@@ -59,7 +42,7 @@ const PAGE_EXPORTS = [
 ];
 const HEAP = ['memory', 'malloc', 'free', '_initialize'];
 
-const files = process.argv.slice(2);
+const [entryPointsFile, ...files] = process.argv.slice(2);
 for (const f of files) {
   if (!fs.existsSync(f)) {
     console.error(`SKIPPED: ${f} is not built (make web)`);
@@ -67,6 +50,12 @@ for (const f of files) {
   }
 }
 const [pluginFile, pageFile] = files;
+// The plain names as the build reads them from the one list of them.
+const ENTRY_POINTS = fs.readFileSync(entryPointsFile, 'utf8').split('\n').filter(Boolean);
+if (ENTRY_POINTS.length !== 16) {
+  console.error(`${entryPointsFile} names ${ENTRY_POINTS.length} entry points, not 16`);
+  process.exit(1);
+}
 const problems = [];
 const names = (list) => list.map((e) => `${e.module ? e.module + '.' : ''}${e.name}`).sort();
 const same = (a, b) => JSON.stringify([...a].sort()) === JSON.stringify([...b].sort());

@@ -5,33 +5,25 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <cstdio>
 #include <type_traits>
 
 #define ATS_RECORDS_ONLY
 #include "plugin/atsplugin.h"
 
+// ATS_DECORATED_NAME_Load and so on, written by the build (tests/win32).
+#include "generated/decorated_names.h"
+
 namespace vorlan::win32 {
 
 struct PluginDll {
   HMODULE module = nullptr;
-  void(__stdcall* Load)() = nullptr;
-  void(__stdcall* Dispose)() = nullptr;
-  int(__stdcall* GetPluginVersion)() = nullptr;
-  void(__stdcall* SetVehicleSpec)(ATS_VEHICLESPEC) = nullptr;
-  void(__stdcall* Initialize)(int) = nullptr;
-  ATS_HANDLES(__stdcall* Elapse)(ATS_VEHICLESTATE, int*, int*) = nullptr;
-  void(__stdcall* SetPower)(int) = nullptr;
-  void(__stdcall* SetBrake)(int) = nullptr;
-  void(__stdcall* SetReverser)(int) = nullptr;
-  void(__stdcall* KeyDown)(int) = nullptr;
-  void(__stdcall* KeyUp)(int) = nullptr;
-  void(__stdcall* HornBlow)(int) = nullptr;
-  void(__stdcall* DoorOpen)() = nullptr;
-  void(__stdcall* DoorClose)() = nullptr;
-  void(__stdcall* SetSignal)(int) = nullptr;
-  void(__stdcall* SetBeaconData)(ATS_BEACONDATA) = nullptr;
+  // A pointer per entry point, typed as the list of them declares it
+  // (plugin/entry_points.h).
+#define ATS_DLL_SLOT(name, ret, params, args, bytes, decoration) \
+  ret(__stdcall* name) params = nullptr;
+  ATS_ENTRY_POINTS(ATS_DLL_SLOT)
+#undef ATS_DLL_SLOT
 
   // Loads the DLL and resolves every plain name; false (with a message) if
   // the DLL or any name is missing.
@@ -51,22 +43,9 @@ struct PluginDll {
       fn =
           reinterpret_cast<std::remove_reference_t<decltype(fn)>>(reinterpret_cast<void*>(address));
     };
-    resolve(Load, "Load");
-    resolve(Dispose, "Dispose");
-    resolve(GetPluginVersion, "GetPluginVersion");
-    resolve(SetVehicleSpec, "SetVehicleSpec");
-    resolve(Initialize, "Initialize");
-    resolve(Elapse, "Elapse");
-    resolve(SetPower, "SetPower");
-    resolve(SetBrake, "SetBrake");
-    resolve(SetReverser, "SetReverser");
-    resolve(KeyDown, "KeyDown");
-    resolve(KeyUp, "KeyUp");
-    resolve(HornBlow, "HornBlow");
-    resolve(DoorOpen, "DoorOpen");
-    resolve(DoorClose, "DoorClose");
-    resolve(SetSignal, "SetSignal");
-    resolve(SetBeaconData, "SetBeaconData");
+#define ATS_DLL_RESOLVE(name, ret, params, args, bytes, decoration) resolve(name, #name);
+    ATS_ENTRY_POINTS(ATS_DLL_RESOLVE)
+#undef ATS_DLL_RESOLVE
     return ok;
   }
 
@@ -87,12 +66,16 @@ struct PluginDll {
   }
 };
 
-// How many of the {plain, decorated} export name pairs do not lead to one
-// and the same function, each reported.
-template <std::size_t N>
-int DecoratedNamesDiffer(HMODULE dll, const char* const (&names)[N][2]) {
+// How many entry points' decorated export names (as this build's
+// module-definition file gives them) do not lead to the same function as their
+// plain names, each reported.
+inline int DecoratedNamesDiffer(HMODULE dll) {
+#define ATS_NAME_PAIR(name, ret, params, args, bytes, decoration) \
+  {#name, ATS_DECORATED_NAME_##name},
+  constexpr const char* kNames[][2] = {ATS_ENTRY_POINTS(ATS_NAME_PAIR)};
+#undef ATS_NAME_PAIR
   int differ = 0;
-  for (const auto& n : names) {
+  for (const auto& n : kNames) {
     FARPROC plain = GetProcAddress(dll, n[0]);
     FARPROC decorated = GetProcAddress(dll, n[1]);
     if (plain == nullptr || plain != decorated) {
