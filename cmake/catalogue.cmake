@@ -4,7 +4,8 @@
 # a language is added by adding its file, and fails when the languages
 # disagree: a key one has and another lacks, or a text whose "{name}" places
 # differ from the same key's in the first language (the page would show a
-# place unfilled, or leave a figure out).
+# place unfilled, or leave a figure out). A word that is not text (the page
+# would show "3" or "[object Object]") fails it too.
 #   include(catalogue.cmake) and ats_catalogue(dir variable), or
 #   cmake -DCATALOGUE_DIR=dir -DCATALOGUE_OUTPUT=words.json -P catalogue.cmake
 cmake_minimum_required(VERSION 3.20)
@@ -37,6 +38,11 @@ function(ats_catalogue dir variable)
     math(EXPR last "${count} - 1")
     foreach(k RANGE ${last})
       string(JSON key MEMBER "${words}" ${k})
+      string(JSON kind TYPE "${words}" "${key}")
+      if(NOT kind STREQUAL "STRING")
+        string(APPEND problems "\n  \"${key}\" in ${language}.json is ${kind}, not a text")
+        continue()
+      endif()
       string(JSON value GET "${words}" "${key}")
       list(APPEND keys "${key}")
       ats_catalogue_places("${value}" places)
@@ -69,7 +75,7 @@ function(ats_catalogue dir variable)
     set(comma ", ")
   endforeach()
   if(problems)
-    message(FATAL_ERROR "catalogue: the languages of ${dir} disagree:${problems}")
+    message(FATAL_ERROR "catalogue: the words of ${dir} do not agree:${problems}")
   endif()
   string(APPEND text "}")
   set(${variable} "${text}" PARENT_SCOPE)
