@@ -46,8 +46,6 @@ enum CabPanel : int {
   kPanelDoorsOpen = 220,         // the first of the three doors-open lamps
   kPanelModeBase = 240,          // mode m (1 to 6) lights kPanelModeBase + m
 };
-// The doors-closed and doors-open lamps, one for each of the doors.
-inline constexpr int kDoorLampCount = 3;
 // Modes 0 (station mode) to 6.
 inline constexpr int kModeCount = 7;
 
